@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+// Every message box, question, file dialog and beep goes through this, so tests
+// can answer them and no test ever waits on a modal window.
+class Dialogs
+{
+public:
+    enum class Icon { None, Critical };
+
+    virtual ~Dialogs() = default;
+
+    // A box with one OK button.
+    virtual void messageBox(const QString &title, const QString &text, Icon icon) = 0;
+    // OK / Cancel, no icon. True for OK; closing the box counts as Cancel.
+    virtual bool question(const QString &title, const QString &text) = 0;
+    // The chosen file name, or "" when the user cancelled.
+    virtual QString openFileName(const QString &presetName, const QString &folder,
+                                 const QString &filter) = 0;
+    virtual QString saveFileName(const QString &presetName, const QString &folder,
+                                 const QString &filter) = 0;
+    virtual void beep() = 0;
+};

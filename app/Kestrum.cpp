@@ -1,0 +1,93 @@
+#include "app/Kestrum.h"
+
+#include "app/SetupFile.h"
+#include "ui/Catalogue.h"
+#include "ui/Screen.h"
+
+Kestrum::Kestrum(Screen &screen_, Dialogs &dialogs_, SerialBackend &backend, const Clock &clock,
+                 const QString &programFolder)
+    : screen(screen_), dialogs(dialogs_), log(globals, clock),
+      datacom(globals, log, backend, screen_), frames(datacom), transfer(table, screen_),
+      files(globals, table, transfer, dialogs_),
+      engine(globals, log, table, datacom, frames, screen_, dialogs_, transfer)
+{
+    globals.ProgramFolder = programFolder;
+    frames.setDelayTicks = [this](int ticks) { engine.DelayTicks = qint16(ticks); };
+    // A port that opens while the engine still waits for its start call (the first
+    // open at start-up failed) starts the engine, so a fixed port works without a
+    // restart of the program.
+    datacom.onOpened = [this] {
+        if (engine.EngineState == Engine::ST_START)
+            engine.EngineStep(10);
+    };
+}
+
+qint16 Kestrum::DebugLevelFromCommandLine(const QString &commandLine)
+{
+    qint16 level = 0;
+    if (commandLine.contains(QLatin1String("/LOG")))
+        level = 1;
+    if (commandLine.contains(QLatin1String("/DEBUG")))
+        level = 2;
+    return level;
+}
+
+int Kestrum::OpenConverterPort()
+{
+    return datacom.OpenComPort(globals.ComPortIndex, 4, 0, 1, 0, 0);
+}
+
+void Kestrum::StartProgram(const QString &commandLine)
+{
+    globals.DebugLevel = DebugLevelFromCommandLine(commandLine);
+    log.ClearMessageLines();
+    table.ResetSettingValues();
+    screen.UpdateMessageWindow(log.MessageLines);
+    ReadSetupFile(globals);
+    globals.UnitType = 3;
+    BuildScreen(screen);
+    files.ReadDefaultFile();
+    // A successful open starts the engine through Datacom::onOpened.
+    OpenConverterPort();
+    table.ForgetUnitValues();
+    table.ClearSettingJobs();
+    screen.ArrangeTabs(globals.DebugLevel);
+    globals.LogfileMode = 2;
+}
+
+void Kestrum::TmrAfhandelTick()
+{
+    engine.EngineStep(0);
+}
+
+void Kestrum::TmrUpdateVenstersTick()
+{
+    transfer.MarkControls();
+}
+
+static void stepLamp(bool &activity, bool &lit, Screen &screen, Lamp lamp)
+{
+    if (!activity)
+        return;
+    if (lit) {
+        lit = false;
+        activity = false;
+        screen.setLamp(lamp, false);
+    } else {
+        lit = true;
+        screen.setLamp(lamp, true);
+    }
+}
+
+void Kestrum::LedTimerTick()
+{
+    if (globals.LogfileMode > 0)
+        screen.UpdateMessageWindow(log.MessageLines);
+    stepLamp(globals.TxActivity, globals.TxLampLit, screen, Lamp::Tx);
+    stepLamp(globals.RxActivity, globals.RxLampLit, screen, Lamp::Rx);
+}
+
+void Kestrum::TimerStartRefreshTick()
+{
+    transfer.SettingsToControls();
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "app/Clock.h"
+#include "app/Dialogs.h"
+#include "app/Globals.h"
+#include "app/MessageLog.h"
+#include "protocol/Engine.h"
+#include "protocol/Frames.h"
+#include "serial/Datacom.h"
+#include "settings/ScreenTransfer.h"
+#include "settings/SettingsFiles.h"
+#include "settings/SettingsTable.h"
+
+class Screen;
+class SerialBackend;
+
+// The application object: owns the program's state (globals, message buffer,
+// settings table, engine) and hands each part what it needs. The window program
+// and the command-line tool each make one, with their own screen, dialogs and
+// serial backend; every test makes a fresh one.
+class Kestrum
+{
+public:
+    Kestrum(Screen &screen, Dialogs &dialogs, SerialBackend &backend, const Clock &clock,
+            const QString &programFolder);
+
+    // The start-up sequence: command line, message buffer, table, setup file,
+    // catalogue, default file, port and engine start, tabs, logging on.
+    void StartProgram(const QString &commandLine);
+
+    // Timer ticks.
+    void TmrAfhandelTick();        // 25 ms
+    void TmrUpdateVenstersTick();  // 100 ms
+    void LedTimerTick();           // 250 ms
+    void TimerStartRefreshTick();  // 300 ms, once
+
+    // OpenComPort with the converter's line settings (9600,N,8,1).
+    int OpenConverterPort();
+
+    static qint16 DebugLevelFromCommandLine(const QString &commandLine);
+
+    Screen &screen;
+    Dialogs &dialogs;
+    Globals globals;
+    MessageLog log;
+    SettingsTable table;
+    Datacom datacom;
+    Frames frames;
+    ScreenTransfer transfer;
+    SettingsFiles files;
+    Engine engine;
+};

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QString>
+
+struct Globals;
+class MessageLog;
+class SettingsTable;
+class Datacom;
+class Frames;
+class Screen;
+class Dialogs;
+class ScreenTransfer;
+
+// The protocol engine: one state machine advanced every 25 ms tick. See Engine.cpp
+// for how it works.
+class Engine
+{
+public:
+    enum State : qint16 {
+        ST_START = 0,
+        ST_IDLE = 10,
+        ST_BUFPOS_SEND = 150,
+        ST_BUFPOS_SOH = 151,
+        ST_BUFPOS_LEN = 152,
+        ST_BUFPOS_DATA = 153,
+        ST_CALL_SEND = 161,
+        ST_CALL_SOH = 162,
+        ST_CALL_LEN = 163,
+        ST_CALL_DATA = 164,
+        ST_RESET_SEND = 180,
+        ST_RESET_SOH = 181,
+        ST_RESET_LEN = 182,
+        ST_RESET_DATA = 183,
+        ST_WRITE_SEND = 310,
+        ST_WRITE_SOH = 311,
+        ST_WRITE_LEN = 312,
+        ST_WRITE_DATA = 313,
+        ST_WRITE_DONE = 314,
+        ST_READ_SEND = 350,
+        ST_READ_SOH = 351,
+        ST_READ_LEN = 352,
+        ST_READ_DATA = 353,
+        ST_READ_DONE = 354,
+    };
+
+    Engine(Globals &globals, MessageLog &log, SettingsTable &table, Datacom &datacom,
+           Frames &frames, Screen &screen, Dialogs &dialogs, ScreenTransfer &transfer);
+
+    qint16 EngineState = ST_START;
+    qint16 DelayTicks = 0;
+    qint16 AnswerTicks = 0;
+    qint16 IdleTicks = 0;
+    qint16 CurrentItem = 0;
+    qint16 BulkMode = 0;
+    qint16 ErrorCount = 0;
+    qint16 BufPos = 0;
+    QString ReceiveLine;
+
+    qint16 ReadAllRequest = 0;
+    qint16 WriteAllRequest = 0;
+    qint16 PagerCallRequest = 0;
+    qint16 RestartRequest = 0;
+
+    // argument 10 from start-up (and after a later successful open while the engine
+    // still waits in ST_START), 0 from every timer tick. A step never runs inside
+    // another, also not while a message box of a step is open.
+    void EngineStep(int argument);
+
+    void UpdateProgressBar(int n);
+    QString ItemLabel(int n) const;
+    void AbortJobs();
+    void DrainReceivedText();
+
+    // True when the engine has nothing left to do: idle, no job, no request, no series.
+    bool isQuiet() const;
+
+private:
+    Globals &m_globals;
+    MessageLog &m_log;
+    SettingsTable &m_table;
+    Datacom &m_datacom;
+    Frames &m_frames;
+    Screen &m_screen;
+    Dialogs &m_dialogs;
+    ScreenTransfer &m_transfer;
+    bool m_inStep = false;
+};

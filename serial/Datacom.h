@@ -1,0 +1,45 @@
+#pragma once
+
+#include "app/Globals.h"
+#include "app/MessageLog.h"
+#include "serial/SerialBackend.h"
+
+#include <QString>
+
+class Screen;
+
+// The one serial port to the converter (module Datacom): open with the code
+// table, close, send and poll single bytes, with the activity flags of the lamps.
+class Datacom
+{
+public:
+    Datacom(Globals &globals, MessageLog &log, SerialBackend &backend, Screen &screen);
+
+    // Codes: speed 0 "300", 1 "1200", 2 "2400", 3 "4800", 5 "19200", else "9600";
+    // parity 1 E, 2 O, else N; data bits 0 -> 7, else 8; stop bits 1 -> 2, else 1.
+    static QString SettingsText(int speed, int parity, int dataBits, int stopBits);
+
+    // Opens port index + 1; 0 on success, -1 on failure (both logged).
+    int OpenComPort(int portIndex, int speed, int parity, int dataBits, int stopBits,
+                    int handshake);
+    void CloseComPort();
+    int SendComByte(int byte);
+    int ReadComByte();
+    void ClearComInput();
+    int IsComPortOpen();
+
+    // A device path that replaces the port mapping (the command-line tool's
+    // --port DEVICE); log lines and caption then show the path for the number.
+    void setDeviceOverride(const QString &device) { m_deviceOverride = device; }
+
+    // Called after every successful OpenComPort (an engine still waiting for its
+    // start call starts here).
+    std::function<void()> onOpened;
+
+private:
+    Globals &m_globals;
+    MessageLog &m_log;
+    SerialBackend &m_backend;
+    Screen &m_screen;
+    QString m_deviceOverride;
+};

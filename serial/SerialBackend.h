@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+// Line settings applied when a port is opened.
+struct LineSettings
+{
+    int baudRate = 9600;
+    char parity = 'N'; // 'N', 'E' or 'O'
+    int dataBits = 8;
+    int stopBits = 1;
+};
+
+// The byte-level port under Datacom. QtSerialBackend talks to a real device;
+// MemorySerialBackend keeps everything in memory for tests and fuzzing.
+// None of the calls may block.
+class SerialBackend
+{
+public:
+    virtual ~SerialBackend() = default;
+
+    // Opens the device with flow control off and RTS off; false with errorString()
+    // set when the device cannot be opened. Failing to switch RTS on a device
+    // without modem lines does not fail the open.
+    virtual bool open(const QString &device, const LineSettings &settings) = 0;
+    // False with errorString() set when closing failed.
+    virtual bool close() = 0;
+    virtual bool isOpen() const = 0;
+    // False when the byte could not be handed to the port.
+    virtual bool writeByte(unsigned char byte) = 0;
+    virtual qint64 bytesAvailable() = 0;
+    // The next received byte 0..255, or -1 when none is waiting.
+    virtual int readByte() = 0;
+    // Drops everything received and not yet read.
+    virtual void clearInput() = 0;
+    virtual QString errorString() const = 0;
+
+    // Called once when the device behind an open port went away; the backend has
+    // closed the port already.
+    std::function<void(const QString &error)> onPortLost;
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+struct Globals;
+class SettingsTable;
+class ScreenTransfer;
+class Dialogs;
+
+// The default settings file and user settings files (module LeesIniFile): one line
+// per item 0..249, "<item>    -><value>", CR LF, Latin-1.
+class SettingsFiles
+{
+public:
+    SettingsFiles(Globals &globals, SettingsTable &table, ScreenTransfer &transfer,
+                  Dialogs &dialogs);
+
+    QString defaultFilePath() const;
+
+    // The results tell the command-line tool whether the file was read or written;
+    // the window ignores them, as every failure is already handled here.
+    bool ReadDefaultFile();
+    bool WriteDefaultFile();
+    bool ReadSettingsFile(const QString &path);
+    bool WriteSettingsFile(const QString &path);
+
+private:
+    Globals &m_globals;
+    SettingsTable &m_table;
+    ScreenTransfer &m_transfer;
+    Dialogs &m_dialogs;
+};

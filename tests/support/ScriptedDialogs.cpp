@@ -1,0 +1,28 @@
+#include "support/ScriptedDialogs.h"
+
+void ScriptedDialogs::messageBox(const QString &title, const QString &text, Icon icon)
+{
+    boxes.append({title, text, icon});
+    if (whileBoxOpen)
+        whileBoxOpen();
+}
+
+bool ScriptedDialogs::question(const QString &title, const QString &text)
+{
+    questions.append({title, text, Icon::None});
+    return questionAnswers.isEmpty() ? true : questionAnswers.takeFirst();
+}
+
+QString ScriptedDialogs::openFileName(const QString &presetName, const QString &folder,
+                                      const QString &filter)
+{
+    fileRequests.append(QStringList{"open", presetName, folder, filter}.join('|'));
+    return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+}
+
+QString ScriptedDialogs::saveFileName(const QString &presetName, const QString &folder,
+                                      const QString &filter)
+{
+    fileRequests.append(QStringList{"save", presetName, folder, filter}.join('|'));
+    return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+}

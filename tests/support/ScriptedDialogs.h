@@ -1,0 +1,42 @@
+#pragma once
+
+#include "app/Dialogs.h"
+
+#include <functional>
+
+#include <QList>
+#include <QStringList>
+
+// Dialogs that answer from a script and record what was asked, so no test waits on
+// a modal window.
+class ScriptedDialogs : public Dialogs
+{
+public:
+    struct Box
+    {
+        QString title;
+        QString text;
+        Icon icon;
+    };
+
+    void messageBox(const QString &title, const QString &text, Icon icon) override;
+    bool question(const QString &title, const QString &text) override;
+    QString openFileName(const QString &presetName, const QString &folder,
+                         const QString &filter) override;
+    QString saveFileName(const QString &presetName, const QString &folder,
+                         const QString &filter) override;
+    void beep() override { ++beeps; }
+
+    // Answers, used in order; when a list runs out, questions answer OK and file
+    // dialogs are cancelled.
+    QList<bool> questionAnswers;
+    QStringList fileAnswers;
+
+    QList<Box> boxes;         // message boxes shown
+    QList<Box> questions;     // questions asked
+    QStringList fileRequests; // "open|preset|folder|filter" or "save|..."
+    int beeps = 0;
+
+    // Runs inside messageBox(), as a modal box would run the event loop.
+    std::function<void()> whileBoxOpen;
+};
