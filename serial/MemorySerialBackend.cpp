@@ -19,6 +19,10 @@ bool MemorySerialBackend::open(const QString &device, const LineSettings &settin
 
 bool MemorySerialBackend::close()
 {
+    if (failClose) {
+        m_error = QStringLiteral("Input/output error");
+        return false;
+    }
     m_open = false;
     return true;
 }

@@ -23,11 +23,12 @@ public:
     void feed(const QByteArray &bytes) { m_input.append(bytes); }
     QByteArray takeSent();
 
-    QByteArray sent;          // everything written since the last takeSent()
+    QByteArray sent;           // everything written since the last takeSent()
     QStringList openedDevices; // every device opened, in order
     LineSettings lastSettings;
     bool failNextOpen = false; // the next open fails with "No such file or directory"
     bool failWrites = false;   // writes are refused
+    bool failClose = false;    // close fails with "Input/output error", the port stays open
     int clearCount = 0;        // how often the input was cleared
 
     // Called after each byte written: a scripted converter can answer here.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class Kestrum;
 
 // The handlers of the main window's buttons. They never touch the port: they ask,
