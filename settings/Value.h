@@ -6,6 +6,7 @@
 // Reads the longest leading decimal number of a text: leading blanks skipped,
 // blanks between digits ignored, optional sign, fraction after a full stop and
 // exponent "E"/"e" with optional sign. A text without a leading number gives 0.
+// A number too large for a double gives +-infinity, so callers can tell an overflow.
 double TextToNumber(const QString &text);
 
 // One slot of the settings table: empty, a signed 16-bit integer, a floating-point
