@@ -44,6 +44,8 @@ void Kestrum::StartProgram(const QString &commandLine)
     table.ResetSettingValues();
     screen.UpdateMessageWindow(log.MessageLines);
     ReadSetupFile(globals);
+    if (PortIndexOverride)
+        globals.ComPortIndex = *PortIndexOverride;
     globals.UnitType = 3;
     BuildScreen(screen);
     files.ReadDefaultFile();

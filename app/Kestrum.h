@@ -11,6 +11,8 @@
 #include "settings/SettingsFiles.h"
 #include "settings/SettingsTable.h"
 
+#include <optional>
+
 class Screen;
 class SerialBackend;
 
@@ -38,6 +40,10 @@ public:
     int OpenConverterPort();
 
     static qint16 DebugLevelFromCommandLine(const QString &commandLine);
+
+    // A port index that replaces the setup file's for one run (the command-line
+    // tool's --port N); StartProgram applies it right after reading the setup file.
+    std::optional<qint16> PortIndexOverride;
 
     Screen &screen;
     Dialogs &dialogs;
