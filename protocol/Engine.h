@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 struct Globals;
@@ -75,6 +76,28 @@ public:
     bool isQuiet() const;
 
 private:
+    // The request/answer exchanges; each has SEND, SOH, LEN and DATA states in a row.
+    enum class Flow { Write, Read, Reset, BufPos, Call };
+    // Ways an answer fails, in the order of the report tables in Engine.cpp.
+    enum class Failure { NoSoh, NoLen, Checksum, TooLong };
+
+    void stepIdle();
+    void reportSeriesDone(const QString &text);
+    bool reopenPort();
+    void stepWriteSend();
+    void stepWriteDone();
+    void stepReadSend();
+    void stepReadDone();
+    void sendServiceFrame(qint16 sendState);
+    QByteArray callText() const;
+    static Flow flowOf(qint16 state);
+    void stepSoh();
+    void stepLen();
+    void stepData();
+    void answerGood();
+    void answerFailed(Failure failure);
+    bool legendShown(int item) const;
+
     Globals &m_globals;
     MessageLog &m_log;
     SettingsTable &m_table;
