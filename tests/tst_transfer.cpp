@@ -2,8 +2,11 @@
 #include "settings/SettingsTable.h"
 #include "ui/Catalogue.h"
 #include "ui/HeadlessScreen.h"
+#include "ui/window/MainWindow.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QTest>
 #include <memory>
 
@@ -40,13 +43,11 @@ bool Same(const Value &a, const Value &b)
              qPrintable(                                                                           \
                  QStringLiteral("got %1, expected %2").arg(Describe(actual), Describe(expected))))
 
-// Forwards everything and counts colour writes: the marking tick runs ten times a
-// second and must not repaint an idle window.
-class CountingScreen : public Screen
+// Forwards every call to another screen.
+class ForwardingScreen : public Screen
 {
 public:
-    explicit CountingScreen(Screen &inner) : m_inner(inner) {}
-    int colourWrites = 0;
+    explicit ForwardingScreen(Screen &inner) : m_inner(inner) {}
 
     bool inUse(int c) const override { return m_inner.inUse(c); }
     void setInUse(int c, bool u) override { m_inner.setInUse(c, u); }
@@ -62,11 +63,7 @@ public:
     bool setSelectedIndex(int c, int i) override { return m_inner.setSelectedIndex(c, i); }
     void clearSelectionHighlight(int c) override { m_inner.clearSelectionHighlight(c); }
     ControlColour colour(int c) const override { return m_inner.colour(c); }
-    void setColour(int c, ControlColour colour) override
-    {
-        ++colourWrites;
-        m_inner.setColour(c, colour);
-    }
+    void setColour(int c, ControlColour colour) override { m_inner.setColour(c, colour); }
     bool buttonsInUse(int i) const override { return m_inner.buttonsInUse(i); }
     void setButtonsInUse(int i, bool u) override { m_inner.setButtonsInUse(i, u); }
     void appendProgress(const QString &t) override { m_inner.appendProgress(t); }
@@ -87,6 +84,34 @@ public:
 
 private:
     Screen &m_inner;
+};
+
+// Counts colour writes: the marking tick runs ten times a second and must not
+// repaint an idle window.
+class CountingScreen : public ForwardingScreen
+{
+public:
+    using ForwardingScreen::ForwardingScreen;
+    int colourWrites = 0;
+
+    void setColour(int c, ControlColour colour) override
+    {
+        ++colourWrites;
+        ForwardingScreen::setColour(c, colour);
+    }
+};
+
+// The main window's own screen; the window lives as long as the screen.
+struct OwnedWindow
+{
+    std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>();
+};
+
+class WindowScreen : private OwnedWindow, public ForwardingScreen
+{
+public:
+    WindowScreen() : ForwardingScreen(window->screen()) {}
+    MainWindow &mainWindow() { return *window; }
 };
 
 } // namespace
@@ -446,12 +471,31 @@ private Q_SLOTS:
     }
 };
 
+class WidgetTransferTests : public TransferTests
+{
+    Q_OBJECT
+
+protected:
+    std::unique_ptr<Screen> makeScreen() override { return std::make_unique<WindowScreen>(); }
+    void type(Screen &screen, int control, const QString &text) override
+    {
+        // Real key strokes into the combo's edit field.
+        auto *combo = static_cast<WindowScreen &>(screen).mainWindow().findChild<QComboBox *>(
+            QStringLiteral("ComboInstellingen_%1").arg(control));
+        QVERIFY(combo && combo->lineEdit());
+        combo->lineEdit()->clear();
+        QTest::keyClicks(combo->lineEdit(), text);
+    }
+};
+
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     int status = 0;
     HeadlessTransferTests headless;
     status |= QTest::qExec(&headless, argc, argv);
+    WidgetTransferTests widgets;
+    status |= QTest::qExec(&widgets, argc, argv);
     return status;
 }
 
