@@ -14,6 +14,7 @@ class Datacom
 {
 public:
     Datacom(Globals &globals, MessageLog &log, SerialBackend &backend, Screen &screen);
+    ~Datacom();
 
     // Codes: speed 0 "300", 1 "1200", 2 "2400", 3 "4800", 5 "19200", else "9600";
     // parity 1 E, 2 O, else N; data bits 0 -> 7, else 8; stop bits 1 -> 2, else 1.

@@ -1,0 +1,157 @@
+#include "serial/Datacom.h"
+
+#include "app/TextHelpers.h"
+#include "serial/PortMap.h"
+#include "ui/Screen.h"
+
+namespace {
+
+// The line-setting code tables. A code not listed takes the last entry's
+// fallback, so every caller's codes (4, 0, 1, 0) give 9600,N,8,1.
+struct SpeedCode
+{
+    int code;
+    int baudRate;
+};
+constexpr SpeedCode SpeedCodes[] = {{0, 300}, {1, 1200}, {2, 2400}, {3, 4800}, {5, 19200}};
+constexpr int DefaultBaudRate = 9600;
+
+int baudRateForCode(int speed)
+{
+    for (const SpeedCode &entry : SpeedCodes) {
+        if (entry.code == speed)
+            return entry.baudRate;
+    }
+    return DefaultBaudRate;
+}
+
+char parityForCode(int parity)
+{
+    switch (parity) {
+    case 1:
+        return 'E';
+    case 2:
+        return 'O';
+    default:
+        return 'N';
+    }
+}
+
+LineSettings lineSettingsForCodes(int speed, int parity, int dataBits, int stopBits)
+{
+    LineSettings settings;
+    settings.baudRate = baudRateForCode(speed);
+    settings.parity = parityForCode(parity);
+    settings.dataBits = dataBits == 0 ? 7 : 8;
+    settings.stopBits = stopBits == 1 ? 2 : 1;
+    return settings;
+}
+
+// A number as it appears after "Com:" and "ComPort: ": with the sign position,
+// which is a blank for the port numbers 1 and up.
+QString signedNumber(qint64 value)
+{
+    return value < 0 ? NumToText(value) : QLatin1Char(' ') + NumToText(value);
+}
+
+} // namespace
+
+Datacom::Datacom(Globals &globals, MessageLog &log, SerialBackend &backend, Screen &screen)
+    : m_globals(globals), m_log(log), m_backend(backend), m_screen(screen)
+{
+    // The backend has closed the port already; from here on it is a closed port
+    // like any other, and the next request re-opens it.
+    m_backend.onPortLost = [this](const QString &error) {
+        m_log.WriteLog(QStringLiteral("Error on comport: ") + error);
+    };
+}
+
+Datacom::~Datacom()
+{
+    // The backend may outlive this object (the program owns it); it must not call
+    // back into a log that is gone.
+    m_backend.onPortLost = nullptr;
+}
+
+QString Datacom::SettingsText(int speed, int parity, int dataBits, int stopBits)
+{
+    const LineSettings settings = lineSettingsForCodes(speed, parity, dataBits, stopBits);
+    return QString::number(settings.baudRate) + QLatin1Char(',') + QLatin1Char(settings.parity) +
+           QLatin1Char(',') + QString::number(settings.dataBits) + QLatin1Char(',') +
+           QString::number(settings.stopBits);
+}
+
+int Datacom::OpenComPort(int portIndex, int speed, int parity, int dataBits, int stopBits,
+                         int handshake)
+{
+    Q_UNUSED(handshake); // flow control is always off
+    const int portNumber = portIndex + 1;
+    // With a device override the path stands where the port number would.
+    const QString portName = m_deviceOverride.isEmpty() ? NumToText(portNumber) : m_deviceOverride;
+    const QString portLabel =
+        m_deviceOverride.isEmpty() ? signedNumber(portNumber) : QLatin1Char(' ') + m_deviceOverride;
+
+    const QString device = m_deviceOverride.isEmpty()
+                               ? DeviceForPort(portNumber, m_globals.ProgramFolder)
+                               : m_deviceOverride;
+    bool opened = false;
+    QString error;
+    if (device.isEmpty()) {
+        error = QStringLiteral("no device for Com") + NumToText(portNumber);
+    } else {
+        opened = m_backend.open(device, lineSettingsForCodes(speed, parity, dataBits, stopBits));
+        if (!opened)
+            error = m_backend.errorString();
+    }
+
+    if (!opened) {
+        m_log.WriteLog(QStringLiteral("Error opening ComPort: ") + portLabel +
+                       QStringLiteral("Error: ") + error);
+        return -1;
+    }
+
+    const QString settingsText = SettingsText(speed, parity, dataBits, stopBits);
+    m_log.WriteLog(QStringLiteral("Com:") + portLabel + QStringLiteral(" opened with: ") +
+                   settingsText);
+    m_screen.setPortCaption(QStringLiteral("Serial Port: ") + portName + QLatin1Char(' ') +
+                            settingsText);
+    if (onOpened)
+        onOpened();
+    return 0;
+}
+
+void Datacom::CloseComPort()
+{
+    // Closing a port that is not open is no failure: there is nothing to undo.
+    if (!m_backend.isOpen() || m_backend.close())
+        m_log.WriteLog(QStringLiteral("Comport closed by software."));
+    else
+        m_log.WriteLog(QStringLiteral("Error closing comport: ") + m_backend.errorString());
+}
+
+int Datacom::SendComByte(int byte)
+{
+    if (byte < 0 || byte > 255)
+        return -1;
+    // The lamp shows the attempt, whether or not the port takes the byte.
+    m_globals.TxActivity = true;
+    return m_backend.writeByte(static_cast<unsigned char>(byte)) ? 0 : -1;
+}
+
+int Datacom::ReadComByte()
+{
+    if (m_backend.bytesAvailable() < 1)
+        return -1;
+    m_globals.RxActivity = true;
+    return m_backend.readByte();
+}
+
+void Datacom::ClearComInput()
+{
+    m_backend.clearInput();
+}
+
+int Datacom::IsComPortOpen()
+{
+    return m_backend.isOpen() ? 1 : -1;
+}
