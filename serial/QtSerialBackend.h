@@ -1,0 +1,37 @@
+#pragma once
+
+#include "serial/SerialBackend.h"
+
+#include <QSerialPort>
+
+// A real serial device through QSerialPort. Received bytes reach the port's buffer
+// while the event loop runs (the engine polls from a timer tick, so they arrive
+// between ticks); nothing here waits.
+class QtSerialBackend : public SerialBackend
+{
+public:
+    QtSerialBackend();
+    ~QtSerialBackend() override;
+
+    bool open(const QString &device, const LineSettings &settings) override;
+    bool close() override;
+    bool isOpen() const override;
+    bool writeByte(unsigned char byte) override;
+    qint64 bytesAvailable() override;
+    int readByte() override;
+    void clearInput() override;
+    QString errorString() const override { return m_error; }
+
+private:
+    void handleError(QSerialPort::SerialPortError error);
+    void finishLoss();
+    void closePort();
+
+    QSerialPort m_port;
+    QString m_error;
+    // Set from the first error that says the device is gone until the port is
+    // closed for it; the port counts as closed from that moment on.
+    bool m_lossPending = false;
+    QString m_lossText;
+    bool m_closing = false;
+};

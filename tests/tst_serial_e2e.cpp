@@ -1,0 +1,321 @@
+#include "app/Globals.h"
+#include "app/MessageLog.h"
+#include "serial/Datacom.h"
+#include "serial/QtSerialBackend.h"
+#include "support/FakeClock.h"
+#include "ui/HeadlessScreen.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <memory>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+// The far end of a pseudo-terminal: what the converter would be. The program opens
+// the slave side through a ports/com1 link, as it would open a real adapter.
+class PtyPeer
+{
+public:
+    PtyPeer()
+    {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
+            return;
+        m_slavePath = QString::fromLocal8Bit(::ptsname(m_master));
+    }
+    ~PtyPeer() { hangUp(); }
+    PtyPeer(const PtyPeer &) = delete;
+    PtyPeer &operator=(const PtyPeer &) = delete;
+
+    bool isValid() const { return m_master >= 0 && !m_slavePath.isEmpty(); }
+    QString slavePath() const { return m_slavePath; }
+
+    bool write(const QByteArray &bytes)
+    {
+        return ::write(m_master, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    }
+
+    // Collects what the program sent until `count` bytes are in or the time is up.
+    QByteArray read(int count, int timeoutMs = 5000)
+    {
+        QByteArray bytes;
+        QElapsedTimer timer;
+        timer.start();
+        while (bytes.size() < count && timer.elapsed() < timeoutMs) {
+            pollfd fd{m_master, POLLIN, 0};
+            if (::poll(&fd, 1, 50) <= 0 || !(fd.revents & POLLIN))
+                continue;
+            char buffer[512];
+            const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+            if (n > 0)
+                bytes.append(buffer, n);
+        }
+        return bytes;
+    }
+
+    // The converter's end goes away: the program's side of the line hangs up.
+    void hangUp()
+    {
+        if (m_master >= 0)
+            ::close(m_master);
+        m_master = -1;
+    }
+
+private:
+    int m_master = -1;
+    QString m_slavePath;
+};
+
+double cpuSeconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+QByteArray everyByteValue()
+{
+    QByteArray bytes;
+    for (int value = 0; value < 256; ++value)
+        bytes.append(char(value));
+    return bytes;
+}
+
+// One program's serial side over a real QSerialPort.
+struct Station
+{
+    Globals globals;
+    FakeClock clock;
+    MessageLog log{globals, clock};
+    QtSerialBackend backend;
+    HeadlessScreen screen;
+    Datacom datacom{globals, log, backend, screen};
+    QStringList lines; // logged texts without their time stamps
+
+    explicit Station(const QString &programFolder)
+    {
+        globals.ProgramFolder = programFolder;
+        globals.LogfileMode = 2;
+        log.onLine = [this](const QString &line) { lines.append(line.mid(9)); };
+    }
+
+    int open() { return datacom.OpenComPort(0, 4, 0, 1, 0, 0); }
+
+    int linesStartingWith(const QString &start) const
+    {
+        int count = 0;
+        for (const QString &line : lines)
+            count += line.startsWith(start) ? 1 : 0;
+        return count;
+    }
+
+    // Reads what has arrived, letting the event loop bring in more, until `count`
+    // bytes are in or the time is up.
+    QByteArray receive(int count, int timeoutMs = 5000)
+    {
+        QByteArray bytes;
+        QElapsedTimer timer;
+        timer.start();
+        while (bytes.size() < count && timer.elapsed() < timeoutMs) {
+            int byte;
+            while (bytes.size() < count && (byte = datacom.ReadComByte()) >= 0)
+                bytes.append(char(byte));
+            if (bytes.size() < count)
+                QTest::qWait(5);
+        }
+        return bytes;
+    }
+};
+
+} // namespace
+
+// The serial operations over a real QSerialPort on a pseudo-terminal: byte
+// transparency, the modem lines a pty lacks, locking, and a peer that vanishes.
+class TestSerialE2E : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_folder;
+
+    bool pointCom1At(const QString &device)
+    {
+        const QString ports = m_folder.path() + QStringLiteral("/ports");
+        QDir().mkpath(ports);
+        QFile::remove(ports + QStringLiteral("/com1"));
+        return QFile::link(device, ports + QStringLiteral("/com1"));
+    }
+
+private Q_SLOTS:
+    void bytesSurviveBothWays_data();
+    void bytesSurviveBothWays();
+    void ptyWithoutModemLinesOpens();
+    void clearDropsWhatWasReceived();
+    void missingDeviceLogsErrorAndKeepsCaption();
+    void secondOpenOfTheSameDeviceFails();
+    void vanishedPeerClosesThePortOnceWithoutSpinning();
+};
+
+void TestSerialE2E::bytesSurviveBothWays_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("a lone NUL") << QByteArray(1, '\0');
+    QTest::newRow("every byte value 0..255") << everyByteValue();
+    QTest::newRow("line ends and control bytes") << QByteArray::fromHex("0d0a0d1a037f111304ff00");
+}
+
+void TestSerialE2E::bytesSurviveBothWays()
+{
+    QFETCH(QByteArray, bytes);
+    PtyPeer peer;
+    QVERIFY(peer.isValid());
+    QVERIFY(pointCom1At(peer.slavePath()));
+    Station station(m_folder.path());
+    QCOMPARE(station.open(), 0);
+
+    for (char c : bytes)
+        QCOMPARE(station.datacom.SendComByte(static_cast<unsigned char>(c)), 0);
+    QCOMPARE(peer.read(bytes.size()), bytes);
+
+    QVERIFY(peer.write(bytes));
+    QCOMPARE(station.receive(bytes.size()), bytes);
+    QVERIFY(station.globals.RxActivity);
+    QCOMPARE(station.datacom.ReadComByte(), -1);
+}
+
+void TestSerialE2E::ptyWithoutModemLinesOpens()
+{
+    PtyPeer peer;
+    QVERIFY(peer.isValid());
+    QVERIFY(pointCom1At(peer.slavePath()));
+    Station station(m_folder.path());
+
+    QCOMPARE(station.open(), 0);
+    QCOMPARE(station.datacom.IsComPortOpen(), 1);
+    QCOMPARE(station.lines, QStringList{QStringLiteral("Com: 1 opened with: 9600,N,8,1")});
+    QCOMPARE(station.screen.portCaption(), QStringLiteral("Serial Port: 1 9600,N,8,1"));
+
+    // The refused RTS switch is not taken for a lost device later on.
+    QTest::qWait(100);
+    QCOMPARE(station.datacom.IsComPortOpen(), 1);
+    QCOMPARE(station.linesStartingWith(QStringLiteral("Error on comport: ")), 0);
+
+    station.datacom.CloseComPort();
+    QCOMPARE(station.lines.last(), QStringLiteral("Comport closed by software."));
+    QCOMPARE(station.datacom.IsComPortOpen(), -1);
+}
+
+void TestSerialE2E::clearDropsWhatWasReceived()
+{
+    PtyPeer peer;
+    QVERIFY(peer.isValid());
+    QVERIFY(pointCom1At(peer.slavePath()));
+    Station station(m_folder.path());
+    QCOMPARE(station.open(), 0);
+
+    // Some bytes already in QSerialPort's buffer, more still in the kernel's queue.
+    QVERIFY(peer.write(QByteArray::fromHex("01020304")));
+    QTRY_VERIFY(station.backend.bytesAvailable() >= 4);
+    QVERIFY(peer.write(QByteArray::fromHex("05060708")));
+    ::usleep(50 * 1000);
+
+    station.datacom.ClearComInput();
+    QTest::qWait(100);
+    QCOMPARE(station.datacom.ReadComByte(), -1);
+
+    // What arrives after the clear is received as usual.
+    QVERIFY(peer.write(QByteArray::fromHex("06")));
+    QCOMPARE(station.receive(1), QByteArray::fromHex("06"));
+}
+
+void TestSerialE2E::missingDeviceLogsErrorAndKeepsCaption()
+{
+    PtyPeer peer;
+    QVERIFY(peer.isValid());
+    QVERIFY(pointCom1At(peer.slavePath()));
+    Station station(m_folder.path());
+    QCOMPARE(station.open(), 0);
+    station.datacom.CloseComPort();
+
+    QVERIFY(pointCom1At(m_folder.path() + QStringLiteral("/no-such-tty")));
+    QCOMPARE(station.open(), -1);
+    QCOMPARE(station.lines.last(),
+             QStringLiteral("Error opening ComPort:  1Error: No such file or directory"));
+    QCOMPARE(station.screen.portCaption(), QStringLiteral("Serial Port: 1 9600,N,8,1"));
+    QCOMPARE(station.datacom.IsComPortOpen(), -1);
+}
+
+void TestSerialE2E::secondOpenOfTheSameDeviceFails()
+{
+    PtyPeer peer;
+    QVERIFY(peer.isValid());
+    QVERIFY(pointCom1At(peer.slavePath()));
+    Station first(m_folder.path());
+    Station second(m_folder.path());
+    QCOMPARE(first.open(), 0);
+
+    QCOMPARE(second.open(), -1);
+    QCOMPARE(second.lines.size(), 1);
+    const QString prefix = QStringLiteral("Error opening ComPort:  1Error: ");
+    QVERIFY2(second.lines.last().startsWith(prefix), qPrintable(second.lines.last()));
+    QVERIFY2(second.lines.last().size() > prefix.size(), "the reason is missing");
+    QCOMPARE(second.datacom.IsComPortOpen(), -1);
+
+    // The first keeps its port; once it lets go, the second gets it.
+    QCOMPARE(first.datacom.SendComByte(0x41), 0);
+    QCOMPARE(peer.read(1), QByteArray("A"));
+    first.datacom.CloseComPort();
+    QCOMPARE(second.open(), 0);
+}
+
+void TestSerialE2E::vanishedPeerClosesThePortOnceWithoutSpinning()
+{
+    auto peer = std::make_unique<PtyPeer>();
+    QVERIFY(peer->isValid());
+    QVERIFY(pointCom1At(peer->slavePath()));
+    Station station(m_folder.path());
+    QCOMPARE(station.open(), 0);
+
+    peer->hangUp();
+    QTRY_COMPARE(station.datacom.IsComPortOpen(), -1);
+
+    // A port left open on a hung-up line keeps the process busy with error reports;
+    // a closed one costs nothing. The bound is loose on purpose.
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    QTest::qWait(1000);
+    const double cpuUsed = cpuSeconds() - cpuBefore;
+    const double share = cpuUsed / (double(wall.elapsed()) / 1000.0);
+    QVERIFY2(share < 0.2, qPrintable(QStringLiteral("CPU share %1").arg(share)));
+
+    QCOMPARE(station.linesStartingWith(QStringLiteral("Error on comport: ")), 1);
+    QCOMPARE(station.datacom.ReadComByte(), -1);
+    QCOMPARE(station.datacom.SendComByte(0x41), -1);
+
+    // The converter comes back on another pseudo-terminal; the next re-open, as
+    // every request does it, finds it through the re-pointed link.
+    peer = std::make_unique<PtyPeer>();
+    QVERIFY(peer->isValid());
+    QVERIFY(pointCom1At(peer->slavePath()));
+    station.datacom.CloseComPort();
+    QCOMPARE(station.open(), 0);
+    QCOMPARE(station.datacom.SendComByte(0x77), 0);
+    QCOMPARE(peer->read(1), QByteArray("w"));
+    QVERIFY(peer->write(QByteArray::fromHex("06")));
+    QCOMPARE(station.receive(1), QByteArray::fromHex("06"));
+    QCOMPARE(station.linesStartingWith(QStringLiteral("Error on comport: ")), 1);
+}
+
+QTEST_GUILESS_MAIN(TestSerialE2E)
+#include "tst_serial_e2e.moc"
