@@ -25,6 +25,10 @@ public:
     bool WriteSettingsFile(const QString &path);
 
 private:
+    enum class FileKind { Default, User };
+    bool readFile(const QString &path, FileKind kind);
+    bool writeFile(const QString &path);
+
     Globals &m_globals;
     SettingsTable &m_table;
     ScreenTransfer &m_transfer;
