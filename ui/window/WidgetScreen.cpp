@@ -119,13 +119,16 @@ QColor WidgetScreen::differentFromUnitColour()
 
 QColor WidgetScreen::equalToUnitColour()
 {
-    // The desktop's colour for text that is present but not in focus; a plain grey
-    // when the style draws it like ordinary text.
+    // Greyed like inactive text, but dark enough to read on the box's base: halfway
+    // between the style's disabled text and its window text; a plain grey when the
+    // style draws both alike.
     const QPalette palette = QApplication::palette();
     const QColor inactive = palette.color(QPalette::Disabled, QPalette::WindowText);
-    if (inactive == differentFromUnitColour())
+    const QColor active = differentFromUnitColour();
+    if (inactive == active)
         return QColor(128, 128, 128);
-    return inactive;
+    return QColor((inactive.red() + active.red()) / 2, (inactive.green() + active.green()) / 2,
+                  (inactive.blue() + active.blue()) / 2);
 }
 
 QComboBox *WidgetScreen::combo(int control) const

@@ -1,0 +1,1000 @@
+#include "app/Kestrum.h"
+#include "app/gui/WidgetDialogs.h"
+#include "serial/MemorySerialBackend.h"
+#include "support/FakeClock.h"
+#include "support/ScriptedConverter.h"
+#include "support/ScriptedDialogs.h"
+#include "ui/Catalogue.h"
+#include "ui/Commands.h"
+#include "ui/window/MainWindow.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+QString exportedHome(const QTemporaryDir &home)
+{
+    qputenv("KESTRUM_HOME", home.path().toLocal8Bit());
+    return home.path();
+}
+
+// A whole window program over an in-memory port, started as the program starts:
+// start-up sequence first, then the window is shown.
+struct WindowRig
+{
+    QTemporaryDir home;
+    MemorySerialBackend port;
+    ScriptedDialogs scripted;
+    WidgetDialogs widgetDialogs;
+    FakeClock clock;
+    MainWindow window;
+    Kestrum app;
+    Commands commands{app};
+
+    explicit WindowRig(const QString &commandLine = QString(), bool realDialogs = false)
+        : app(window.screen(), realDialogs ? static_cast<Dialogs &>(widgetDialogs) : scripted, port,
+              clock, exportedHome(home))
+    {
+        widgetDialogs.setParentWidget(&window);
+        window.attach(app, commands);
+        app.StartProgram(commandLine);
+        window.show();
+        if (!QTest::qWaitForWindowExposed(&window))
+            qWarning("the window was not exposed");
+    }
+
+    template <typename T = QWidget> T *child(const QString &name)
+    {
+        return window.findChild<T *>(name);
+    }
+    QTimer *timer(const QString &name) { return window.findChild<QTimer *>(name); }
+};
+
+QString indexed(const char *name, int index)
+{
+    return QLatin1String(name) + QLatin1Char('_') + QString::number(index);
+}
+
+// Whether the user can get to see a widget: every widget up to the window carries
+// its own visibility flag, and every tab page on the way is offered.
+bool reachable(const QWidget *widget, const QWidget *window)
+{
+    for (const QWidget *w = widget; w && w != window; w = w->parentWidget()) {
+        const QWidget *parent = w->parentWidget();
+        const auto *stack = qobject_cast<const QStackedWidget *>(parent);
+        const auto *tabs =
+            stack ? qobject_cast<const QTabWidget *>(stack->parentWidget()) : nullptr;
+        if (tabs) {
+            const int page = tabs->indexOf(const_cast<QWidget *>(w));
+            if (!tabs->isTabVisible(page) || !tabs->isTabEnabled(page))
+                return false;
+            continue; // the stack hides the pages that are not in front
+        }
+        if (w->isHidden())
+            return false;
+    }
+    return true;
+}
+
+// The pages that are never offered are disabled as well; a test that types into a
+// control on one of them enables the pages first.
+void enableAllSettingsPages(WindowRig &rig)
+{
+    auto *tab2 = rig.child<QTabWidget>("SSTab2");
+    for (int i = 0; i < tab2->count(); ++i)
+        tab2->setTabEnabled(i, true);
+}
+
+QStringList offeredTabs(const QTabWidget *tabs)
+{
+    QStringList offered;
+    for (int i = 0; i < tabs->count(); ++i) {
+        if (tabs->isTabVisible(i) && tabs->isTabEnabled(i))
+            offered.append(tabs->tabText(i));
+    }
+    return offered;
+}
+
+QStringList reachableNames(WindowRig &rig, const QStringList &prefixes)
+{
+    QStringList names;
+    for (QWidget *w : rig.window.findChildren<QWidget *>()) {
+        for (const QString &prefix : prefixes) {
+            if (w->objectName().startsWith(prefix) && reachable(w, &rig.window))
+                names.append(w->objectName());
+        }
+    }
+    names.sort();
+    return names;
+}
+
+QStringList pairNames(const QList<int> &items)
+{
+    QStringList names;
+    for (int item : items) {
+        names.append(indexed("CmdReadSingleSetting", item));
+        names.append(indexed("CmdWriteSingleSetting", item));
+    }
+    names.sort();
+    return names;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void startsOnTheStatusPageWithFourSettingsPages();
+    void perItemButtonsFollowTheServiceMode_data();
+    void perItemButtonsFollowTheServiceMode();
+    void onlyTheBulkItemsCanBeSeen();
+    void visiblePagesHoldTheirRowsInOrder_data();
+    void visiblePagesHoldTheirRowsInOrder();
+    void everyNamedControlExistsOnce();
+    void fixedCaptions_data();
+    void fixedCaptions();
+    void writeLogLineShowsAtTheNextLampTickAndIsFiled();
+    void programTextIsKeptWholeButTypingIsLimited_data();
+    void programTextIsKeptWholeButTypingIsLimited();
+    void typedTextThatMatchesNoEntrySelectsNothing();
+    void buildScreenLeavesNoComboSelected();
+    void oneSentByteLightsTheTxLampForOneTick();
+    void colourRolesAreDistinctAndRevertible();
+    void perItemButtonsQueueTheirOwnItem();
+    void pageButtonsReachTheirHandlers();
+    void doubleClickEmptiesTheTestCallBoxes();
+    void tabClickRemovesComboHighlight();
+    void progressPaneAppendsAndKeepsLineEnds();
+    void quitAsksAndClosesThePortOnce_data();
+    void quitAsksAndClosesThePortOnce();
+    void closingTheWindowAsksNothing();
+    void noEngineStepRunsWhileAnEngineBoxIsOpen();
+    void widgetDialogsAnswerAsTheButtonsSay_data();
+    void widgetDialogsAnswerAsTheButtonsSay();
+    void settingsFilterBecomesAQtFilter_data();
+    void settingsFilterBecomesAQtFilter();
+};
+
+void TestMainWindow::startsOnTheStatusPageWithFourSettingsPages()
+{
+    WindowRig rig;
+    QCOMPARE(rig.window.objectName(), QStringLiteral("frmHoofdscherm"));
+    QCOMPARE(rig.window.windowTitle(), QStringLiteral(" Kestrum Dunvale unit www.brivane.example"));
+
+    auto *tab1 = rig.child<QTabWidget>("SSTab1");
+    auto *tab2 = rig.child<QTabWidget>("SSTab2");
+    auto *tab3 = rig.child<QTabWidget>("SSTab3");
+    QCOMPARE(tab1->tabText(tab1->currentIndex()), QStringLiteral("Status"));
+    QCOMPARE(offeredTabs(tab1), QStringList({"Status", "Setup", "File", "Unit", "Service"}));
+    QCOMPARE(offeredTabs(tab2),
+             QStringList({"General settings", "ESPA-out", "ESPA in 1", "ESPA in 2"}));
+    QCOMPARE(tab2->count(), 10);
+    QCOMPARE(tab2->tabText(tab2->currentIndex()), QStringLiteral("General settings"));
+    QCOMPARE(tab3->tabText(tab3->currentIndex()), QStringLiteral("1 t/m 13"));
+
+    for (int i = 0; i < 25; ++i) {
+        auto *line = rig.child<QLineEdit>(indexed("Text2", i));
+        QVERIFY(line);
+        QCOMPARE(line->text(), QString());
+        QVERIFY(!(line->focusPolicy() & Qt::TabFocus));
+        QVERIFY(!line->hasFrame());
+    }
+    QVERIFY(rig.child<QProgressBar>("ProgressBarProgrammeren")->isHidden());
+    QCOMPARE(rig.child<QGroupBox>("FrmCommunicatie")->title(),
+             QStringLiteral("Serial Port: 1 9600,N,8,1"));
+    for (const char *hidden : {"Command1", "Command2", "Command3", "ShpTestCom"})
+        QVERIFY2(rig.child(QLatin1String(hidden))->isHidden(), hidden);
+
+    // A failed open leaves the design-time caption.
+    MemorySerialBackend failing;
+    failing.failNextOpen = true;
+    MainWindow window;
+    ScriptedDialogs dialogs;
+    QTemporaryDir home;
+    Kestrum app(window.screen(), dialogs, failing, rig.clock, home.path());
+    app.StartProgram(QString());
+    QCOMPARE(window.findChild<QGroupBox *>("FrmCommunicatie")->title(),
+             QStringLiteral("Serial port: XXXX "));
+}
+
+void TestMainWindow::perItemButtonsFollowTheServiceMode_data()
+{
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<QList<int>>("pairs");
+    QTest::addColumn<bool>("saveAsDefault");
+
+    QTest::newRow("normal") << "" << QList<int>{0} << false;
+    QTest::newRow("/LOG looks like normal") << "/LOG" << QList<int>{0} << false;
+    QTest::newRow("/debug in lower case is no switch") << "/debug" << QList<int>{0} << false;
+    QTest::newRow("/DEBUG") << "/DEBUG" << QList<int>{0, 25, 30, 31} << true;
+    QTest::newRow("/LOG /DEBUG") << "/LOG /DEBUG" << QList<int>{0, 25, 30, 31} << true;
+}
+
+void TestMainWindow::perItemButtonsFollowTheServiceMode()
+{
+    QFETCH(QString, commandLine);
+    QFETCH(QList<int>, pairs);
+    QFETCH(bool, saveAsDefault);
+
+    WindowRig rig(commandLine);
+    // The prefixes take in the TEKST pair as well.
+    const QStringList seen = reachableNames(rig, {"CmdReadSingle", "CmdWriteSingle"});
+    QCOMPARE(seen, pairNames(pairs));
+    QCOMPARE(rig.child<QPushButton>("CmdInstellingenOpslaan")->isEnabled(), saveAsDefault);
+    QCOMPARE(!rig.child("FrameCmdButtonsAlgemeen")->isHidden(), saveAsDefault);
+    QCOMPARE(!rig.child("FrameCmdButtonsPaging")->isHidden(), saveAsDefault);
+    // The TEKST pair stands in the service frame but is never in use.
+    QVERIFY(rig.child("CmdReadSingleTekstSetting_0")->isHidden());
+
+    // The About window's logo switches the same three controls later on.
+    rig.window.screen().setServiceView(!saveAsDefault);
+    QCOMPARE(rig.child<QPushButton>("CmdInstellingenOpslaan")->isEnabled(), !saveAsDefault);
+    QCOMPARE(reachableNames(rig, {"CmdReadSingle", "CmdWriteSingle"}),
+             pairNames(saveAsDefault ? QList<int>{0} : QList<int>{0, 25, 30, 31}));
+}
+
+void TestMainWindow::onlyTheBulkItemsCanBeSeen()
+{
+    WindowRig rig;
+    QStringList expected;
+    for (int item = 0; item <= 250; ++item) {
+        if (IsBulkItem(item))
+            expected.append(indexed("ComboInstellingen", item));
+    }
+    expected.sort();
+    QCOMPARE(reachableNames(rig, {"ComboInstellingen", "TxtIntInput", "TxtTekstInput"}), expected);
+
+    // Every setting control is in use as the catalogue says, though most of them
+    // sit on pages that are never offered.
+    for (const CatalogueItem &entry : Catalogue()) {
+        QWidget *control = rig.window.findChild<QWidget *>(
+            entry.item <= 78    ? indexed("ComboInstellingen", entry.item)
+            : entry.item <= 143 ? indexed("TxtIntInput", entry.item - 100)
+                                : indexed("TxtTekstInput", entry.item - 150));
+        const bool inUse = entry.item <= 78 ? entry.inUse : entry.item != 150;
+        QVERIFY2(rig.window.screen().inUse(entry.item) == inUse, qPrintable(control->objectName()));
+        QCOMPARE(!control->isHidden(), inUse);
+        // Placed on a page, not left on the window itself.
+        QVERIFY(control->parentWidget() != &rig.window);
+    }
+}
+
+void TestMainWindow::visiblePagesHoldTheirRowsInOrder_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QString>("frame");
+    QTest::addColumn<QList<int>>("items");
+
+    QTest::newRow("General settings") << 0 << "" << QList<int>{0};
+    QTest::newRow("ESPA-out") << 1 << "ESPA out settings: " << QList<int>{5,  7,  10, 11, 12,
+                                                                          13, 14, 15, 16, 17};
+    QTest::newRow("ESPA in 1") << 2 << "ESPA in 1 settings: " << QList<int>{20, 21, 22, 23,
+                                                                            24, 25, 26, 27};
+    QTest::newRow("ESPA in 2") << 3 << "ESPA in 2 settings: " << QList<int>{30, 31, 32, 33,
+                                                                            34, 35, 36, 37};
+}
+
+void TestMainWindow::visiblePagesHoldTheirRowsInOrder()
+{
+    QFETCH(int, page);
+    QFETCH(QString, frame);
+    QFETCH(QList<int>, items);
+
+    WindowRig rig("/DEBUG");
+    rig.child<QTabWidget>("SSTab1")->setCurrentIndex(1);
+    auto *tab2 = rig.child<QTabWidget>("SSTab2");
+    tab2->setCurrentIndex(page);
+    QTest::qWait(20);
+
+    int lastTop = -1;
+    for (int item : items) {
+        auto *combo = rig.child<QComboBox>(indexed("ComboInstellingen", item));
+        auto *legend = rig.child<QLabel>(indexed("TxtLegendaCharInput", item));
+        QVERIFY(combo->isVisible());
+        QVERIFY(legend->isVisible());
+        QCOMPARE(legend->text(), CatalogueEntry(item)->legend);
+        if (!frame.isEmpty()) {
+            auto *group = qobject_cast<QGroupBox *>(combo->parentWidget());
+            QVERIFY(group);
+            QCOMPARE(group->title(), frame);
+        }
+        const QRect comboRect(combo->mapTo(&rig.window, QPoint(0, 0)), combo->size());
+        const QRect legendRect(legend->mapTo(&rig.window, QPoint(0, 0)), legend->size());
+        QVERIFY2(comboRect.top() > lastTop, "rows stand top to bottom in the listed order");
+        QVERIFY2(legendRect.right() < comboRect.left(), "the legend stands left of its list");
+        QVERIFY(legendRect.center().y() >= comboRect.top() &&
+                legendRect.center().y() <= comboRect.bottom());
+        // Long entries fit: the list is at least as wide as its longest entry needs.
+        QVERIFY2(combo->width() >= combo->sizeHint().width() - 1, qPrintable(combo->objectName()));
+        lastTop = comboRect.top();
+    }
+
+    if (page == 0) {
+        // The service pairs stand below the two buttons of item 0, top to bottom.
+        auto *read0 = rig.child("CmdReadSingleSetting_0");
+        auto *frameAlgemeen = rig.child("FrameCmdButtonsAlgemeen");
+        QVERIFY(frameAlgemeen->isVisible());
+        QVERIFY(frameAlgemeen->mapTo(&rig.window, QPoint(0, 0)).y() >
+                read0->mapTo(&rig.window, QPoint(0, 0)).y());
+        int top = -1;
+        for (const char *name : {"CmdReadSingleTekstSetting_0", "CmdReadSingleSetting_25",
+                                 "CmdReadSingleSetting_30", "CmdReadSingleSetting_31"}) {
+            QWidget *button = rig.child(QLatin1String(name));
+            QCOMPARE(button->parentWidget(), frameAlgemeen);
+            const int y = button->mapTo(&rig.window, QPoint(0, 0)).y();
+            QVERIFY(y > top);
+            top = y;
+        }
+    }
+}
+
+void TestMainWindow::everyNamedControlExistsOnce()
+{
+    WindowRig rig;
+    QStringList names;
+    for (const CatalogueItem &entry : Catalogue()) {
+        const int item = entry.item;
+        if (item <= 78) {
+            names << indexed("ComboInstellingen", item) << indexed("TxtLegendaCharInput", item);
+        } else if (item <= 143) {
+            names << indexed("TxtIntInput", item - 100)
+                  << indexed("TxtLegendaIntInput", item - 100);
+        } else {
+            names << indexed("TxtTekstInput", item - 150)
+                  << indexed("TxtLegendaTekstInput", item - 150);
+        }
+        auto *legend = rig.window.findChild<QLabel *>(names.last());
+        QVERIFY2(legend, qPrintable(names.last()));
+        QCOMPARE(legend->text(), entry.legend);
+        QCOMPARE(!legend->isHidden(), entry.legendShown);
+        QCOMPARE(rig.window.screen().legendShown(item), entry.legendShown);
+    }
+    QCOMPARE(names.size(), 2 * (79 + 44 + 83));
+    for (int item = 0; item <= 65; ++item)
+        names << indexed("CmdReadSingleSetting", item) << indexed("CmdWriteSingleSetting", item);
+    for (int i = 0; i < 25; ++i)
+        names << indexed("Text2", i);
+    for (int i = 0; i < 3; ++i)
+        names << indexed("TxtLegendaTestOproepAdres", i);
+    names << "CmdReadSingleTekstSetting_0"
+          << "CmdWriteSingleTekstSetting_0"
+          << "FrmCommunicatie"
+          << "ShpTx"
+          << "ShpRx"
+          << "Label4_1"
+          << "Label4_2"
+          << "Command1"
+          << "Command2"
+          << "Command3"
+          << "ShpTestCom"
+          << "SSTab1"
+          << "SSTab2"
+          << "SSTab3"
+          << "Frame2"
+          << "Frame1"
+          << "CmdInstellingenOpslaan"
+          << "CmdInstellingenLezen"
+          << "CmdOpslaanUnitGegevens"
+          << "CmdLezenUnitgegevens"
+          << "TxtProgress"
+          << "ProgressBarProgrammeren"
+          << "CmdWisLogVenster"
+          << "CmdLeesAlles"
+          << "CmdCancelReadWrite"
+          << "CmdSchrijfAlles"
+          << "FramePagerOproepen"
+          << "TxtTestPagerAdres"
+          << "ComboTestBleepCode"
+          << "TxtTestPagerDisplayInfo"
+          << "CmdTestOproepPager"
+          << "FrameHerstartConverter"
+          << "CmdTestHerstart"
+          << "FrameOpnieuwOpenenComPoort"
+          << "CmdReOpenCom"
+          << "FrameEspaOut"
+          << "FrameEspaIn1"
+          << "FrameEspaIn2"
+          << "FrameCmdButtonsAlgemeen"
+          << "FrameCmdButtonsPaging";
+    for (const QString &name : names) {
+        const QList<QWidget *> found = rig.window.findChildren<QWidget *>(name);
+        QVERIFY2(found.size() == 1, qPrintable(name));
+    }
+    for (const char *name : {"TmrAfhandel", "TmrUpdateVensters", "LedTimer", "TimerStartRefresh"})
+        QVERIFY2(rig.timer(QLatin1String(name)), name);
+    for (const char *name : {"Setup", "Quit", "About"})
+        QVERIFY2(rig.window.findChild<QAction *>(QLatin1String(name)), name);
+}
+
+void TestMainWindow::fixedCaptions_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+
+    const std::pair<const char *, const char *> rows[] = {
+        {"Label4_1", "TxD"},
+        {"Label4_2", "RxD"},
+        {"Command1", "SluitCom"},
+        {"Command2", "TestButton"},
+        {"Command3", "TestCom"},
+        {"Frame2", "Unit settings: "},
+        {"Frame1", "All settings: "},
+        {"CmdInstellingenOpslaan", "Save as default"},
+        {"CmdInstellingenLezen", "Read default from file"},
+        {"CmdOpslaanUnitGegevens", "Save to file"},
+        {"CmdLezenUnitgegevens", "Read from file"},
+        {"CmdWisLogVenster", "Clear log"},
+        {"CmdLeesAlles", "Read all settings from unit"},
+        {"CmdCancelReadWrite", "Cancel"},
+        {"CmdSchrijfAlles", "Write all settings to unit"},
+        {"FramePagerOproepen", "Send call to ESPA out: "},
+        {"TxtLegendaTestOproepAdres_0", "Address:"},
+        {"TxtLegendaTestOproepAdres_1", "Bleepcode:"},
+        {"TxtLegendaTestOproepAdres_2", "Message:"},
+        {"CmdTestOproepPager", "Call"},
+        {"FrameHerstartConverter", "Restart the converter: "},
+        {"CmdTestHerstart", "Restart"},
+        {"FrameOpnieuwOpenenComPoort", "Re-open ComPort: "},
+        {"CmdReOpenCom", "Open ComPort"},
+        {"FrameEspaOut", "ESPA out settings: "},
+        {"FrameEspaIn1", "ESPA in 1 settings: "},
+        {"FrameEspaIn2", "ESPA in 2 settings: "},
+        {"CmdReadSingleSetting_0", "Lezen"},
+        {"CmdWriteSingleSetting_0", "Schrijven"},
+        {"CmdReadSingleSetting_25", "Lezen"},
+        {"CmdWriteSingleSetting_31", "Schrijven"},
+        {"CmdReadSingleSetting_16", "Read"},
+        {"CmdWriteSingleSetting_16", "PROGRAM"},
+        {"CmdWriteSingleSetting_65", "PROGRAM"},
+        {"CmdReadSingleTekstSetting_0", "Lezen"},
+        {"CmdWriteSingleTekstSetting_0", "Schrijven"},
+    };
+    for (const auto &[name, caption] : rows)
+        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(caption);
+}
+
+void TestMainWindow::fixedCaptions()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    WindowRig rig;
+    QWidget *w = rig.child(name);
+    QVERIFY(w);
+    if (auto *button = qobject_cast<QPushButton *>(w))
+        QCOMPARE(button->text(), caption);
+    else if (auto *label = qobject_cast<QLabel *>(w))
+        QCOMPARE(label->text(), caption);
+    else if (auto *group = qobject_cast<QGroupBox *>(w))
+        QCOMPARE(group->title(), caption);
+    else
+        QFAIL("no caption");
+}
+
+void TestMainWindow::writeLogLineShowsAtTheNextLampTickAndIsFiled()
+{
+    WindowRig rig;
+    QSignalSpy lampTicks(rig.timer("LedTimer"), &QTimer::timeout);
+    rig.app.log.WriteLog(QStringLiteral("Line for the window"));
+    const QString expected = QStringLiteral("10:00:00 Line for the window");
+    QCOMPARE(rig.child<QLineEdit>("Text2_0")->text(), QString());
+    QVERIFY(lampTicks.wait(1000));
+    QCOMPARE(rig.child<QLineEdit>("Text2_0")->text(), expected);
+    QCOMPARE(rig.child<QLineEdit>("Text2_1")->text(), QString());
+
+    QFile day(rig.app.log.logFilePath(rig.clock.now()));
+    QVERIFY(day.fileName().startsWith(rig.home.path() + "/Log/"));
+    QVERIFY(day.open(QIODevice::ReadOnly));
+    QVERIFY(day.readAll().endsWith(expected.toLatin1() + "\r\n"));
+
+    // 26 lines: the window rolls with the buffer.
+    for (int i = 2; i <= 26; ++i)
+        rig.app.log.WriteLog(QStringLiteral("line %1").arg(i));
+    QVERIFY(lampTicks.wait(1000));
+    QCOMPARE(rig.child<QLineEdit>("Text2_0")->text(), QStringLiteral("10:00:00 line 2"));
+    QCOMPARE(rig.child<QLineEdit>("Text2_24")->text(), QStringLiteral("10:00:00 line 26"));
+}
+
+void TestMainWindow::programTextIsKeptWholeButTypingIsLimited_data()
+{
+    QTest::addColumn<int>("control");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("limit");
+
+    QTest::newRow("pager address, 15") << 160 << "TxtTekstInput_10" << 15;
+    QTest::newRow("prefix text, 15") << 232 << "TxtTekstInput_82" << 15;
+    QTest::newRow("BMC pager, 10") << 151 << "TxtTekstInput_1" << 10;
+    QTest::newRow("test call address, 10") << int(CTRL_TEST_ADDRESS) << "TxtTestPagerAdres" << 10;
+    QTest::newRow("test call message, 40")
+        << int(CTRL_TEST_MESSAGE) << "TxtTestPagerDisplayInfo" << 40;
+}
+
+void TestMainWindow::programTextIsKeptWholeButTypingIsLimited()
+{
+    QFETCH(int, control);
+    QFETCH(QString, name);
+    QFETCH(int, limit);
+
+    WindowRig rig;
+    auto *box = rig.child<QLineEdit>(name);
+    QVERIFY(box);
+    Screen &screen = rig.window.screen();
+    enableAllSettingsPages(rig);
+    QVERIFY(box->isEnabled());
+
+    // A fresh box takes no more than its limit.
+    box->clear();
+    QTest::keyClicks(box, QString(60, QLatin1Char('a')));
+    QCOMPARE(box->text().size(), limit);
+
+    QString longText;
+    for (int i = 0; i < 1000; ++i)
+        longText.append(QChar(u'A' + i % 26));
+    screen.setValueText(control, longText);
+    QCOMPARE(screen.valueText(control), longText);
+    QCOMPARE(box->text(), longText);
+
+    // No room to type more into the long text...
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_End);
+    QTest::keyClicks(box, QStringLiteral("xyz"));
+    QCOMPARE(box->text(), longText);
+    // ...and what the user deletes cannot be typed back beyond the limit.
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(box, Qt::Key_Delete);
+    QTest::keyClicks(box, QString(60, QLatin1Char('b')));
+    QCOMPARE(box->text(), QString(limit, QLatin1Char('b')));
+
+    // A short program text after a long one is not cut either.
+    screen.setValueText(control, longText.left(limit + 1));
+    QCOMPARE(screen.valueText(control), longText.left(limit + 1));
+}
+
+void TestMainWindow::typedTextThatMatchesNoEntrySelectsNothing()
+{
+    WindowRig rig;
+    Screen &screen = rig.window.screen();
+    auto *combo = rig.child<QComboBox>("ComboInstellingen_10");
+    QVERIFY(combo->isEditable());
+    QCOMPARE(combo->completer(), nullptr);
+    QCOMPARE(combo->insertPolicy(), QComboBox::NoInsert);
+
+    QVERIFY(screen.setSelectedIndex(10, 2));
+    QCOMPARE(screen.selectedIndex(10), 2);
+    QCOMPARE(screen.valueText(10), QStringLiteral("4800 baud"));
+
+    combo->lineEdit()->selectAll();
+    QTest::keyClicks(combo->lineEdit(), QStringLiteral("57600 baud"));
+    QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+    QCOMPARE(screen.valueText(10), QStringLiteral("57600 baud"));
+    QCOMPARE(screen.selectedIndex(10), -1);
+    QCOMPARE(combo->count(), 5); // typing never adds an entry
+
+    // Case matters: a typed text selects only an entry spelt the same.
+    combo->lineEdit()->selectAll();
+    QTest::keyClicks(combo->lineEdit(), QStringLiteral("1200 BAUD"));
+    QCOMPARE(screen.selectedIndex(10), -1);
+    combo->lineEdit()->selectAll();
+    QTest::keyClicks(combo->lineEdit(), QStringLiteral("1200 baud"));
+    QCOMPARE(screen.selectedIndex(10), 0);
+
+    // Selecting the entry that QComboBox still holds as current shows it again.
+    combo->lineEdit()->selectAll();
+    QTest::keyClicks(combo->lineEdit(), QStringLiteral("x"));
+    QVERIFY(screen.setSelectedIndex(10, combo->currentIndex()));
+    QCOMPARE(screen.selectedIndex(10), combo->currentIndex());
+
+    QVERIFY(screen.setSelectedIndex(10, 4));
+    QVERIFY(!screen.setSelectedIndex(10, 5));
+    QVERIFY(!screen.setSelectedIndex(10, -2));
+    QCOMPARE(screen.selectedIndex(10), 4);
+    QVERIFY(screen.setSelectedIndex(10, -1));
+    QCOMPARE(screen.valueText(10), QString());
+    QCOMPARE(screen.selectedIndex(10), -1);
+}
+
+void TestMainWindow::buildScreenLeavesNoComboSelected()
+{
+    WindowRig rig;
+    Screen &screen = rig.window.screen();
+    screen.setSelectedIndex(0, 2);
+    BuildScreen(screen);
+    BuildScreen(screen);
+    for (int item = 0; item <= 78; ++item) {
+        QCOMPARE(screen.selectedIndex(item), -1);
+        QCOMPARE(screen.valueText(item), QString());
+    }
+    QCOMPARE(screen.choiceCount(7), 151);
+    QCOMPARE(screen.choiceCount(1), 0);
+    QCOMPARE(screen.selectedIndex(CTRL_TEST_BLEEP), 1);
+    QCOMPARE(rig.child<QComboBox>("ComboTestBleepCode")->currentText(),
+             QStringLiteral("BleepCode: 1"));
+}
+
+void TestMainWindow::oneSentByteLightsTheTxLampForOneTick()
+{
+    WindowRig rig;
+    auto fill = [&rig](const char *lamp) {
+        return rig.child(QLatin1String(lamp))->palette().color(QPalette::Window);
+    };
+    QCOMPARE(fill("ShpTx"), QColor(192, 0, 0));
+    QCOMPARE(fill("ShpRx"), QColor(0, 192, 0));
+
+    QSignalSpy lampTicks(rig.timer("LedTimer"), &QTimer::timeout);
+    QVERIFY(lampTicks.wait(1000)); // start right after a tick
+    QCOMPARE(rig.app.datacom.SendComByte(0x41), 0);
+    rig.port.feed(QByteArray(1, '\x06'));
+    QCOMPARE(rig.app.datacom.ReadComByte(), 6);
+
+    QVERIFY(lampTicks.wait(1000));
+    QCOMPARE(fill("ShpTx"), QColor(255, 128, 128));
+    QCOMPARE(fill("ShpRx"), QColor(128, 255, 128));
+    QVERIFY(lampTicks.wait(1000));
+    QCOMPARE(fill("ShpTx"), QColor(192, 0, 0));
+    QCOMPARE(fill("ShpRx"), QColor(0, 192, 0));
+    QVERIFY(lampTicks.wait(1000));
+    QCOMPARE(fill("ShpTx"), QColor(192, 0, 0));
+}
+
+void TestMainWindow::colourRolesAreDistinctAndRevertible()
+{
+    WindowRig rig;
+    Screen &screen = rig.window.screen();
+    QVERIFY(WidgetScreen::equalToUnitColour() != WidgetScreen::differentFromUnitColour());
+
+    auto *combo = rig.child<QComboBox>("ComboInstellingen_12");
+    auto *box = rig.child<QLineEdit>("TxtTekstInput_5");
+    // Controls on the pages that are never offered are disabled; what counts is the
+    // colour they would show, that of the active group.
+    const QColor plain = QApplication::palette().color(QPalette::Active, QPalette::Text);
+    for (auto [control, widget] : {std::pair<int, QWidget *>{12, combo}, {155, box}}) {
+        screen.setColour(control, ControlColour::EqualToUnit);
+        QCOMPARE(screen.colour(control), ControlColour::EqualToUnit);
+        QCOMPARE(widget->palette().color(QPalette::Active, QPalette::Text),
+                 WidgetScreen::equalToUnitColour());
+        screen.setColour(control, ControlColour::DifferentFromUnit);
+        QCOMPARE(widget->palette().color(QPalette::Active, QPalette::Text),
+                 WidgetScreen::differentFromUnitColour());
+        screen.setColour(control, ControlColour::Unset);
+        QCOMPARE(widget->palette().color(QPalette::Active, QPalette::Text), plain);
+    }
+    QCOMPARE(combo->lineEdit()->palette().color(QPalette::Active, QPalette::Text), plain);
+    screen.setColour(12, ControlColour::EqualToUnit);
+    QCOMPARE(combo->lineEdit()->palette().color(QPalette::Active, QPalette::Text),
+             WidgetScreen::equalToUnitColour());
+}
+
+void TestMainWindow::perItemButtonsQueueTheirOwnItem()
+{
+    WindowRig rig;
+    rig.window.detach(); // the engine would take the jobs
+    enableAllSettingsPages(rig);
+    for (int item = 0; item <= 65; ++item) {
+        rig.app.table.ClearSettingJobs();
+        rig.child<QPushButton>(indexed("CmdReadSingleSetting", item))->click();
+        QVERIFY2(rig.app.table.SettingJob[item] == JOB_READ, qPrintable(QString::number(item)));
+        rig.app.table.ClearSettingJobs();
+        rig.child<QPushButton>(indexed("CmdWriteSingleSetting", item))->click();
+        QVERIFY2(rig.app.table.SettingJob[item] == JOB_WRITE, qPrintable(QString::number(item)));
+        int jobs = 0;
+        for (qint16 job : rig.app.table.SettingJob)
+            jobs += job != JOB_NONE;
+        QCOMPARE(jobs, 1);
+    }
+    rig.app.table.ClearSettingJobs();
+    rig.child<QPushButton>("CmdReadSingleTekstSetting_0")->click();
+    QCOMPARE(rig.app.table.SettingJob[150], JOB_READ);
+    rig.child<QPushButton>("CmdWriteSingleTekstSetting_0")->click();
+    QCOMPARE(rig.app.table.SettingJob[150], JOB_WRITE);
+}
+
+void TestMainWindow::pageButtonsReachTheirHandlers()
+{
+    WindowRig rig;
+    rig.window.detach();
+    rig.child<QPushButton>("CmdLeesAlles")->click();
+    QCOMPARE(rig.app.engine.ReadAllRequest, qint16(-1));
+
+    rig.scripted.questionAnswers = {true};
+    rig.child<QPushButton>("CmdSchrijfAlles")->click();
+    QCOMPARE(rig.app.engine.WriteAllRequest, qint16(-1));
+
+    rig.scripted.questionAnswers = {false};
+    rig.child<QPushButton>("CmdTestHerstart")->click();
+    QCOMPARE(rig.app.engine.RestartRequest, qint16(0));
+
+    rig.child<QPushButton>("CmdTestOproepPager")->click();
+    QCOMPARE(rig.scripted.boxes.size(), 1);
+    QCOMPARE(rig.scripted.boxes.last().text, QStringLiteral("Please enter address of pager"));
+    rig.window.screen().setValueText(CTRL_TEST_ADDRESS, QStringLiteral("123"));
+    rig.child<QPushButton>("CmdTestOproepPager")->click();
+    QCOMPARE(rig.app.engine.PagerCallRequest, qint16(-1));
+
+    rig.child<QPushButton>("CmdCancelReadWrite")->click();
+    QVERIFY(rig.child<QPlainTextEdit>("TxtProgress")->toPlainText().contains("Geannuleerd!"));
+    rig.child<QPushButton>("CmdWisLogVenster")->click();
+    QCOMPARE(rig.child<QPlainTextEdit>("TxtProgress")->toPlainText(), QString());
+
+    rig.child<QPushButton>("CmdOpslaanUnitGegevens")->click();
+    QCOMPARE(rig.scripted.beeps, 1);
+    QVERIFY(rig.scripted.fileRequests.last().startsWith("save|NieuweInstellingen|"));
+
+    // The hidden test buttons: TestCom colours its lamp by the port's state.
+    rig.child<QPushButton>("Command3")->click();
+    QCOMPARE(rig.child("ShpTestCom")->palette().color(QPalette::Window), QColor(128, 255, 128));
+    rig.child<QPushButton>("Command1")->click();
+    QVERIFY(!rig.port.isOpen());
+    rig.child<QPushButton>("Command3")->click();
+    QCOMPARE(rig.child("ShpTestCom")->palette().color(QPalette::Window), QColor(255, 128, 128));
+    rig.child<QPushButton>("CmdReOpenCom")->click();
+    QVERIFY(rig.port.isOpen());
+}
+
+void TestMainWindow::doubleClickEmptiesTheTestCallBoxes()
+{
+    WindowRig rig;
+    rig.child<QTabWidget>("SSTab1")->setCurrentIndex(4);
+    for (const char *name : {"TxtTestPagerAdres", "TxtTestPagerDisplayInfo"}) {
+        auto *box = rig.child<QLineEdit>(QLatin1String(name));
+        box->setText(QStringLiteral("1234"));
+        QTest::mouseDClick(box, Qt::LeftButton);
+        QCOMPARE(box->text(), QString());
+    }
+}
+
+void TestMainWindow::tabClickRemovesComboHighlight()
+{
+    WindowRig rig;
+    auto *combo = rig.child<QComboBox>("ComboInstellingen_0");
+    rig.window.screen().setSelectedIndex(0, 1);
+    combo->lineEdit()->selectAll();
+    QVERIFY(combo->lineEdit()->hasSelectedText());
+
+    // A click on the page already in front: nothing moves, only the handler runs.
+    auto *tab1 = rig.child<QTabWidget>("SSTab1");
+    QTabBar *bar = tab1->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(0).center());
+    QCOMPARE(tab1->currentIndex(), 0);
+    QVERIFY(!combo->lineEdit()->hasSelectedText());
+}
+
+void TestMainWindow::progressPaneAppendsAndKeepsLineEnds()
+{
+    WindowRig rig;
+    Screen &screen = rig.window.screen();
+    auto *pane = rig.child<QPlainTextEdit>("TxtProgress");
+    QVERIFY(pane->isReadOnly());
+    QCOMPARE(pane->palette().color(QPalette::Text), QColor(Qt::blue));
+
+    screen.appendProgress(QStringLiteral("Read item 5"));
+    screen.appendProgress(QStringLiteral(" OK\r"));
+    screen.appendProgress(QStringLiteral("\nnext"));
+    QCOMPARE(screen.progressText(), QStringLiteral("Read item 5 OK\r\nnext"));
+    QCOMPARE(pane->toPlainText(), QStringLiteral("Read item 5 OK\nnext"));
+    QCOMPARE(pane->textCursor().position(), pane->document()->characterCount() - 1);
+
+    screen.setProgressBar(true, 12);
+    QVERIFY(!rig.child("ProgressBarProgrammeren")->isHidden());
+    QCOMPARE(screen.progressBarValue(), 12);
+    screen.setProgressBar(true, 41);
+    QCOMPARE(screen.progressBarValue(), 12);
+    screen.setProgressBar(false, 0);
+    QVERIFY(!screen.progressBarVisible());
+}
+
+void TestMainWindow::quitAsksAndClosesThePortOnce_data()
+{
+    QTest::addColumn<bool>("answer");
+    QTest::newRow("OK ends the program") << true;
+    QTest::newRow("Cancel changes nothing") << false;
+}
+
+void TestMainWindow::quitAsksAndClosesThePortOnce()
+{
+    QFETCH(bool, answer);
+    WindowRig rig;
+    QStringList lines;
+    rig.app.log.onLine = [&lines](const QString &line) { lines.append(line.mid(9)); };
+    QSignalSpy closed(&rig.window, &MainWindow::closed);
+    rig.scripted.questionAnswers = {answer};
+
+    rig.window.findChild<QAction *>("Quit")->trigger();
+    QCOMPARE(rig.scripted.questions.size(), 1);
+    QCOMPARE(rig.scripted.questions.first().title,
+             QStringLiteral("Kestrum by www.brivane.example"));
+    QCOMPARE(rig.scripted.questions.first().text,
+             QStringLiteral("Do you want to quit the program?"));
+
+    QCOMPARE(rig.port.isOpen(), !answer);
+    QCOMPARE(closed.size(), answer ? 1 : 0);
+    QCOMPARE(rig.window.isVisible(), !answer);
+    QCOMPARE(rig.timer("TmrAfhandel")->isActive(), !answer);
+    QCOMPARE(lines.count(QStringLiteral("Comport closed by software.")), answer ? 1 : 0);
+}
+
+void TestMainWindow::closingTheWindowAsksNothing()
+{
+    WindowRig rig;
+    QStringList lines;
+    rig.app.log.onLine = [&lines](const QString &line) { lines.append(line.mid(9)); };
+    rig.window.close();
+    QVERIFY(rig.scripted.questions.isEmpty());
+    QVERIFY(!rig.port.isOpen());
+    QCOMPARE(lines, QStringList{QStringLiteral("Comport closed by software.")});
+    for (const char *name : {"TmrAfhandel", "TmrUpdateVensters", "LedTimer", "TimerStartRefresh"})
+        QVERIFY2(!rig.timer(QLatin1String(name))->isActive(), name);
+}
+
+void TestMainWindow::noEngineStepRunsWhileAnEngineBoxIsOpen()
+{
+    // A converter that answers every request with a broken check byte: three
+    // failures end the series with a real message box, whose event loop keeps the
+    // window's timers running.
+    WindowRig rig(QString(), true);
+    int tick = 0;
+    ScriptedConverter converter(rig.port, tick);
+    converter.answer = [](const QByteArray &) {
+        QByteArray reply = withCheck(hexBytes("01 05 01 00 06"));
+        reply[reply.size() - 1] = char(reply.at(reply.size() - 1) + 1);
+        return reply;
+    };
+
+    QString boxText;
+    QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
+    int lampTicksWhileOpen = 0;
+    int stepsTriedWhileOpen = 0;
+    qint64 bytesSentWhileOpen = -1;
+    qint16 stateBefore = -1;
+    qint16 stateAfter = -2;
+    QTimer watcher;
+    watcher.setInterval(10);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !boxText.isEmpty())
+            return;
+        boxText = box->text();
+        boxIcon = box->icon();
+        stateBefore = rig.app.engine.EngineState;
+        const qint64 sentBefore = rig.port.sent.size();
+        auto *lampTicks = new QSignalSpy(rig.timer("LedTimer"), &QTimer::timeout);
+        // Another timer that would step the engine while the box is open.
+        auto *stepper = new QTimer(box);
+        QObject::connect(stepper, &QTimer::timeout, [&] {
+            ++stepsTriedWhileOpen;
+            rig.app.TmrAfhandelTick();
+        });
+        stepper->start(25);
+        QTimer::singleShot(600, box, [&, box, lampTicks, sentBefore] {
+            lampTicksWhileOpen = int(lampTicks->size());
+            bytesSentWhileOpen = rig.port.sent.size() - sentBefore;
+            stateAfter = rig.app.engine.EngineState;
+            delete lampTicks;
+            box->button(QMessageBox::Ok)->click();
+        });
+    });
+    watcher.start();
+
+    rig.port.takeSent();
+    rig.child<QPushButton>("CmdLeesAlles")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(stateAfter != -2, 30000);
+    QVERIFY(boxText.startsWith(QStringLiteral("ERROR reading settings from the converter.")));
+    QCOMPARE(boxIcon, QMessageBox::Critical);
+    QVERIFY2(lampTicksWhileOpen >= 1, "the window's timers ran while the box was open");
+    QVERIFY(stepsTriedWhileOpen >= 5);
+    QCOMPARE(bytesSentWhileOpen, qint64(0));
+    QCOMPARE(stateAfter, stateBefore);
+    QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+    QVERIFY(rig.app.engine.isQuiet());
+}
+
+void TestMainWindow::widgetDialogsAnswerAsTheButtonsSay_data()
+{
+    QTest::addColumn<int>("action"); // 0 OK, 1 Cancel, 2 Escape, 3 close the box
+    QTest::addColumn<bool>("answer");
+    QTest::newRow("OK") << 0 << true;
+    QTest::newRow("Cancel") << 1 << false;
+    QTest::newRow("Escape") << 2 << false;
+    QTest::newRow("box closed") << 3 << false;
+}
+
+void TestMainWindow::widgetDialogsAnswerAsTheButtonsSay()
+{
+    QFETCH(int, action);
+    QFETCH(bool, answer);
+
+    WidgetDialogs dialogs;
+    QMessageBox::StandardButtons buttons;
+    QMessageBox::Icon icon = QMessageBox::Warning;
+    QString title;
+    QTimer::singleShot(50, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        buttons = box->standardButtons();
+        icon = box->icon();
+        title = box->windowTitle();
+        switch (action) {
+        case 0:
+            box->button(QMessageBox::Ok)->click();
+            break;
+        case 1:
+            box->button(QMessageBox::Cancel)->click();
+            break;
+        case 2:
+            QTest::keyClick(box, Qt::Key_Escape);
+            break;
+        default:
+            box->close();
+            break;
+        }
+    });
+    QCOMPARE(dialogs.question(QStringLiteral("Kestrum by Brivane"), QStringLiteral("Sure?")),
+             answer);
+    QCOMPARE(buttons, QMessageBox::Ok | QMessageBox::Cancel);
+    QCOMPARE(icon, QMessageBox::NoIcon);
+    QCOMPARE(title, QStringLiteral("Kestrum by Brivane"));
+
+    QTimer::singleShot(50, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        buttons = box->standardButtons();
+        icon = box->icon();
+        box->button(QMessageBox::Ok)->click();
+    });
+    dialogs.messageBox(QStringLiteral("Kestrum by Brivane"), QStringLiteral("Broken"),
+                       Dialogs::Icon::Critical);
+    QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(icon, QMessageBox::Critical);
+}
+
+void TestMainWindow::settingsFilterBecomesAQtFilter_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("qt");
+    QTest::addColumn<QString>("suffix");
+
+    QTest::newRow("the settings files") << "cfg (*.cfg) | *.cfg"
+                                        << "cfg (*.cfg)"
+                                        << "cfg";
+    QTest::newRow("description without pattern") << "Settings|*.cfg"
+                                                 << "Settings (*.cfg)"
+                                                 << "cfg";
+    QTest::newRow("two filters") << "cfg (*.cfg)|*.cfg|All|*.*"
+                                 << "cfg (*.cfg);;All (*.*)"
+                                 << "cfg";
+    QTest::newRow("Qt form passes") << "Text (*.txt)"
+                                    << "Text (*.txt)"
+                                    << "";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << "";
+}
+
+void TestMainWindow::settingsFilterBecomesAQtFilter()
+{
+    QFETCH(QString, filter);
+    QFETCH(QString, qt);
+    QFETCH(QString, suffix);
+    QCOMPARE(WidgetDialogs::qtFilter(filter), qt);
+    QCOMPARE(WidgetDialogs::defaultSuffix(filter), suffix);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
