@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the command line of kestrum-cli asks for.
+struct CliOptions
+{
+    enum class Command { ReadAll, WriteAll, Read, Write, Restart, Call, Show, Ports };
+
+    // --port: "" keeps the setup file's port; a text with a "/" is a device path,
+    // anything else a port number N (Com N).
+    QString port;
+    QString home; // --home: the program folder; "" for the window program's rule
+    bool debug = false;
+    double timeoutSeconds = 120;
+
+    Command command = Command::Ports;
+    QString file;  // write-all FILE, show FILE, read-all --save FILE
+    int item = -1; // read ITEM, write ITEM VALUE
+    QString value; // write ITEM VALUE
+    QString address;
+    QString message;
+    int bleep = 1;
+
+    bool portIsDevice() const { return port.contains(QLatin1Char('/')); }
+    // The number N of --port N; 0 when --port names a device or is not given.
+    int portNumber() const;
+    // True for the commands that talk to the converter.
+    bool needsConverter() const { return command != Command::Show && command != Command::Ports; }
+};
+
+struct CliParseResult
+{
+    enum class Outcome { Run, Help, UsageError };
+
+    Outcome outcome = Outcome::UsageError;
+    CliOptions options;
+    QString error; // one line, for UsageError
+};
+
+// The arguments as main() gets them, program name first.
+CliParseResult ParseCliArguments(const QStringList &arguments);
+
+// The text --help prints.
+QString CliUsage();

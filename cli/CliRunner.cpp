@@ -1,0 +1,401 @@
+#include "cli/CliRunner.h"
+
+#include "app/ProgramFolder.h"
+#include "serial/PortMap.h"
+#include "serial/SerialBackend.h"
+#include "ui/Catalogue.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QTimer>
+
+namespace {
+
+using Command = CliOptions::Command;
+
+const QString Prefix = QStringLiteral("kestrum-cli: ");
+// The engine's only reply to a value it cannot put into a frame; the job is dropped.
+const QString RefusedText = QStringLiteral(" -> Not implemented type of unit.");
+
+bool IsResetState(qint16 state)
+{
+    return state >= Engine::ST_RESET_SEND && state <= Engine::ST_RESET_DATA;
+}
+
+bool IsCallState(qint16 state)
+{
+    return state >= Engine::ST_BUFPOS_SEND && state <= Engine::ST_CALL_DATA;
+}
+
+} // namespace
+
+CliRunner::CliRunner(const CliOptions &options, SerialBackend &backend, const Clock &clock,
+                     const QString &programFolder, QTextStream &out, QTextStream &err)
+    : m_options(options), m_backend(backend), m_out(out), m_err(err),
+      m_app(m_screen, m_dialogs, backend, clock, programFolder), m_commands(m_app)
+{
+    m_screen.onProgress = [this](const QString &text) {
+        printOut(text);
+        if (text.contains(RefusedText))
+            m_writeRefused = true;
+    };
+    m_dialogs.onBox = [this](const QString &text) { printErr(Prefix + text); };
+    m_app.log.onLine = [this](const QString &line) {
+        printErr(line);
+        if (m_workHanded)
+            m_logSinceStart.append(line);
+    };
+}
+
+QString CliRunner::ProgramFolderFor(const CliOptions &options, const QString &executableDir,
+                                    QString *error)
+{
+    if (options.home.isEmpty())
+        return ResolveProgramFolder(executableDir);
+    const QFileInfo home(options.home);
+    if (!home.isDir()) {
+        if (error)
+            *error = QStringLiteral("the program folder \"%1\" does not exist").arg(options.home);
+        return QString();
+    }
+    return QDir::cleanPath(home.absoluteFilePath());
+}
+
+int CliRunner::run()
+{
+    switch (m_options.command) {
+    case Command::Ports:
+        return listPorts();
+    case Command::Show:
+        return showFile();
+    default:
+        return talkToConverter();
+    }
+}
+
+void CliRunner::printOut(const QString &text)
+{
+    // The pane's lines end in CR LF; a terminal or a pipe wants LF.
+    QString plain = text;
+    plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    if (plain.isEmpty())
+        return;
+    m_out << plain;
+    m_out.flush();
+    m_outAtLineStart = plain.endsWith(QLatin1Char('\n'));
+}
+
+void CliRunner::printErr(const QString &line)
+{
+    m_err << line << '\n';
+    m_err.flush();
+}
+
+int CliRunner::fail(int status, const QString &why)
+{
+    printErr(Prefix + why);
+    return status;
+}
+
+bool CliRunner::sawLog(const QString &text) const
+{
+    for (const QString &line : m_logSinceStart) {
+        if (line.endsWith(text))
+            return true;
+    }
+    return false;
+}
+
+QString CliRunner::portLabel() const
+{
+    if (m_options.portIsDevice())
+        return m_options.port;
+    const int number = m_app.globals.ComPortIndex + 1;
+    const QString device = DeviceForPort(number, m_app.globals.ProgramFolder);
+    return QStringLiteral("Com%1 (%2)")
+        .arg(number)
+        .arg(device.isEmpty() ? QStringLiteral("no device") : device);
+}
+
+int CliRunner::listPorts()
+{
+    const QString folder = m_app.globals.ProgramFolder;
+    for (int n = 1; n <= 30; ++n) {
+        const QString device = DeviceForPort(n, folder);
+        const QString link = QStringLiteral("ports/com%1").arg(n);
+        const bool linked = QFileInfo(QDir(folder).filePath(link)).isSymLink();
+        m_out << QStringLiteral("Com%1").arg(n).leftJustified(7) << device.leftJustified(22) << ' '
+              << (QFileInfo::exists(device) ? "exists " : "missing")
+              << (linked ? QStringLiteral("  (link %1)").arg(link) : QString()) << '\n';
+    }
+    m_out.flush();
+    return ExitOk;
+}
+
+int CliRunner::showFile()
+{
+    const QString path = m_options.file;
+    const QFileInfo info(path);
+    if (!info.isFile() || !info.isReadable())
+        return fail(ExitUsage, QStringLiteral("cannot read the settings file \"%1\": %2")
+                                   .arg(path, info.exists() ? QStringLiteral("not readable")
+                                                            : QStringLiteral("no such file")));
+    // The same reading as "Read from file", on a screen built like the window's; no
+    // port is opened.
+    BuildScreen(m_screen);
+    if (!m_app.files.ReadSettingsFile(path))
+        return fail(ExitUsage, QStringLiteral("cannot read the settings file \"%1\"").arg(path));
+
+    int legendWidth = 6;
+    for (const CatalogueItem &entry : Catalogue())
+        legendWidth = std::max<int>(legendWidth, entry.legend.trimmed().size());
+
+    m_out << QStringLiteral("Item ") << QStringLiteral("Legend").leftJustified(legendWidth + 2)
+          << QStringLiteral("Value") << '\n';
+    for (int item = 0; item < FileItemCount; ++item) {
+        const CatalogueItem *entry = CatalogueEntry(item);
+        const QString legend = entry ? entry->legend.trimmed() : QString();
+        const Value &value = m_app.table.SettingValue[item];
+        QString line = QString::number(item).leftJustified(5) +
+                       legend.leftJustified(legendWidth + 2) + value.asText();
+        if (entry && entry->list != ChoiceList::None) {
+            const QStringList choices = ChoiceEntries(entry->list);
+            const std::optional<qint16> index = value.asInt16();
+            line = line.leftJustified(5 + legendWidth + 2 + 8);
+            if (index && *index >= 0 && *index < choices.size())
+                line += choices.at(*index);
+            else
+                line += QStringLiteral("(no such choice)");
+        }
+        m_out << line << '\n';
+    }
+    m_out.flush();
+    return ExitOk;
+}
+
+int CliRunner::talkToConverter()
+{
+    if (m_options.portIsDevice())
+        m_app.datacom.setDeviceOverride(m_options.port);
+    else if (m_options.portNumber() > 0)
+        m_app.PortIndexOverride = qint16(m_options.portNumber() - 1);
+
+    // A file that cannot be read stops write-all before anything is opened.
+    if (m_options.command == Command::WriteAll) {
+        const QFileInfo info(m_options.file);
+        if (!info.isFile() || !info.isReadable())
+            return fail(ExitUsage,
+                        QStringLiteral("cannot read the settings file \"%1\": %2")
+                            .arg(m_options.file, info.exists() ? QStringLiteral("not readable")
+                                                               : QStringLiteral("no such file")));
+    }
+
+    m_app.StartProgram(m_options.debug ? QStringLiteral("/DEBUG") : QString());
+    // A failed open leaves the engine waiting for its start for good.
+    if (m_app.datacom.IsComPortOpen() != 1 || m_app.engine.EngineState == Engine::ST_START) {
+        const QString error = m_backend.errorString();
+        return fail(
+            ExitUsage,
+            QStringLiteral("cannot open the port %1%2")
+                .arg(portLabel(), error.isEmpty() ? QString() : QStringLiteral(": ") + error));
+    }
+
+    if (const std::optional<int> failed = startWork()) {
+        m_app.datacom.CloseComPort();
+        return *failed;
+    }
+
+    if (!tickUntilQuiet()) {
+        m_commands.CmdCancelReadWrite();
+        m_app.datacom.CloseComPort();
+        return fail(ExitConverterFailed,
+                    QStringLiteral("the work has not ended after %1 seconds; cancelled")
+                        .arg(m_options.timeoutSeconds));
+    }
+    return finish();
+}
+
+std::optional<int> CliRunner::startWork()
+{
+    m_boxesBeforeWork = m_dialogs.boxes.size();
+    m_workHanded = true;
+    const int item = m_options.item;
+    switch (m_options.command) {
+    case Command::ReadAll:
+        m_commands.CmdLeesAlles();
+        break;
+    case Command::WriteAll:
+        if (!m_app.files.ReadSettingsFile(m_options.file))
+            return fail(ExitUsage,
+                        QStringLiteral("cannot read the settings file \"%1\"").arg(m_options.file));
+        m_commands.CmdSchrijfAlles();
+        break;
+    case Command::Read:
+        m_commands.CmdReadSingleSetting(item);
+        break;
+    case Command::Write: {
+        const Value wanted = IsNumberItem(item) ? Value::number(TextToNumber(m_options.value))
+                                                : Value::text(m_options.value);
+        m_app.table.SettingValue[item] = wanted;
+        // The screen shows what is written. A control that cannot show the value
+        // would put 0 in its place; the tool never sends another value than asked.
+        m_app.transfer.SettingToControl(item);
+        if (m_app.table.SettingValue[item] != wanted)
+            return fail(ExitUsage, QStringLiteral("item %1 cannot hold the value \"%2\"")
+                                       .arg(item)
+                                       .arg(m_options.value));
+        // Straight to the job: the per-item button would first take the value back
+        // from the screen, and an item whose control is not in use has none there.
+        m_app.table.SettingJob[item] = JOB_WRITE;
+        break;
+    }
+    case Command::Restart:
+        m_commands.CmdTestHerstart();
+        break;
+    case Command::Call:
+        m_screen.setValueText(CTRL_TEST_ADDRESS, m_options.address);
+        m_screen.setValueText(CTRL_TEST_MESSAGE, m_options.message);
+        m_screen.setSelectedIndex(CTRL_TEST_BLEEP, m_options.bleep);
+        m_commands.CmdTestOproepPager();
+        // The button refuses an empty address with its own message box.
+        if (m_app.engine.PagerCallRequest != -1)
+            return ExitUsage;
+        break;
+    case Command::Show:
+    case Command::Ports:
+        break;
+    }
+    return std::nullopt;
+}
+
+void CliRunner::watchTick()
+{
+    const Engine &engine = m_app.engine;
+    if (engine.BulkMode != 0)
+        m_seriesStarted = true;
+    if (IsResetState(engine.EngineState) || IsCallState(engine.EngineState))
+        m_flowStarted = true;
+}
+
+bool CliRunner::tickUntilQuiet()
+{
+    QEventLoop loop;
+    bool done = false;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(25);
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        m_app.TmrAfhandelTick();
+        watchTick();
+        // A request counts as raised until the engine takes it, so a quiet engine
+        // has taken the work and finished it.
+        if (m_app.engine.isQuiet()) {
+            done = true;
+            loop.quit();
+        }
+    });
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] { loop.quit(); });
+
+    tick.start();
+    deadline.start(int(qMin<double>(m_options.timeoutSeconds * 1000.0, 2147483647.0)));
+    loop.exec();
+    return done;
+}
+
+int CliRunner::finish()
+{
+    const bool aborted = m_dialogs.boxes.size() > m_boxesBeforeWork;
+    const int item = m_options.item;
+    const SettingsTable &table = m_app.table;
+
+    switch (m_options.command) {
+    case Command::ReadAll:
+    case Command::WriteAll: {
+        const bool reading = m_options.command == Command::ReadAll;
+        const QString success =
+            reading ? QStringLiteral("Reading of all settings was successfull.")
+                    : QStringLiteral("Programming of all settings was successfull.");
+        const bool portOpen = m_app.datacom.IsComPortOpen() == 1;
+        m_app.datacom.CloseComPort();
+        if (aborted)
+            return ExitConverterFailed; // the abort box said why
+        if (!m_seriesStarted && !portOpen)
+            return fail(ExitUsage, QStringLiteral("cannot open the port %1").arg(portLabel()));
+        if (!sawLog(success))
+            return fail(ExitConverterFailed,
+                        QStringLiteral("the series ended without its success report"));
+        if (reading && !m_options.file.isEmpty() && !m_app.files.WriteSettingsFile(m_options.file))
+            return fail(
+                ExitUsage,
+                QStringLiteral("cannot write the settings file \"%1\"").arg(m_options.file));
+        return ExitOk;
+    }
+    case Command::Read: {
+        m_app.datacom.CloseComPort();
+        if (aborted)
+            return ExitConverterFailed;
+        // Only a good answer stores a value (never a negative number) and clears
+        // the job.
+        const Value &read = table.UnitValue[item];
+        if (table.SettingJob[item] != JOB_NONE || !(read.isText() || read.asNumber() >= 0))
+            return fail(ExitConverterFailed, QStringLiteral("item %1 was not read").arg(item));
+        // On a line of its own, also after a progress line that a hidden legend left
+        // open.
+        if (!m_outAtLineStart)
+            printOut(QStringLiteral("\n"));
+        printOut(QStringLiteral("%1=%2\n").arg(item).arg(read.asText()));
+        return ExitOk;
+    }
+    case Command::Write:
+        m_app.datacom.CloseComPort();
+        if (aborted)
+            return ExitConverterFailed;
+        if (m_writeRefused)
+            return fail(ExitConverterFailed,
+                        QStringLiteral("the value \"%2\" does not fit into a frame for item %1; "
+                                       "nothing was written")
+                            .arg(item)
+                            .arg(m_options.value));
+        if (table.SettingJob[item] != JOB_NONE)
+            return fail(ExitConverterFailed, QStringLiteral("item %1 was not written").arg(item));
+        return ExitOk;
+    case Command::Restart:
+        return finishRequest(QStringLiteral("STATUS: RESET command send to the converter."),
+                             QStringLiteral("the restart"));
+    case Command::Call:
+        return finishRequest(QStringLiteral("STATUS: Calling pager via Kestrum succesfull."),
+                             QStringLiteral("the test call"));
+    case Command::Show:
+    case Command::Ports:
+        break;
+    }
+    return ExitOk;
+}
+
+int CliRunner::finishRequest(const QString &statusText, const QString &what)
+{
+    const bool portOpen = m_app.datacom.IsComPortOpen() == 1;
+    // The flow's last word, for the reason line.
+    QString report;
+    for (const QString &line : m_logSinceStart) {
+        const int at = line.indexOf(QLatin1String("ERROR: "));
+        const int status = line.indexOf(QLatin1String("STATUS: "));
+        if (at >= 0)
+            report = line.mid(at);
+        else if (status >= 0)
+            report = line.mid(status);
+    }
+    m_app.datacom.CloseComPort();
+    if (sawLog(statusText))
+        return ExitOk;
+    if (!m_flowStarted && !portOpen)
+        return fail(ExitUsage, QStringLiteral("cannot open the port %1").arg(portLabel()));
+    return fail(ExitConverterFailed,
+                QStringLiteral("%1 did not succeed: %2")
+                    .arg(what, report.isEmpty() ? QStringLiteral("the converter did not confirm it")
+                                                : report));
+}

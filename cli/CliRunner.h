@@ -1,0 +1,76 @@
+#pragma once
+
+#include "app/Kestrum.h"
+#include "cli/CliDialogs.h"
+#include "cli/CliOptions.h"
+#include "cli/CliScreen.h"
+#include "ui/Commands.h"
+
+#include <QStringList>
+#include <QTextStream>
+#include <optional>
+
+class Clock;
+class SerialBackend;
+
+// Runs one command of kestrum-cli on a whole application object, the same one the
+// window program uses: the start-up sequence, the command handlers, the engine
+// ticked every 25 ms, the settings files. Progress text goes to `out`, log lines
+// and message boxes to `err`.
+class CliRunner
+{
+public:
+    enum ExitStatus { ExitOk = 0, ExitConverterFailed = 1, ExitUsage = 2 };
+
+    CliRunner(const CliOptions &options, SerialBackend &backend, const Clock &clock,
+              const QString &programFolder, QTextStream &out, QTextStream &err);
+
+    // The program folder for the options: --home made absolute, else the window
+    // program's rule for the executable's folder. Empty, with a reason in *error,
+    // for a --home that names no folder.
+    static QString ProgramFolderFor(const CliOptions &options, const QString &executableDir,
+                                    QString *error);
+
+    // Runs the command to its end and gives the exit status. The commands that talk
+    // to the converter need a running QCoreApplication (the serial port and the
+    // tick timer live in its event loop).
+    int run();
+
+    Kestrum &app() { return m_app; }
+
+private:
+    int listPorts();
+    int showFile();
+    int talkToConverter();
+    // Sets the job or raises the request; an exit status when that already failed.
+    std::optional<int> startWork();
+    // Ticks the engine until it is quiet; false when the time ran out first.
+    bool tickUntilQuiet();
+    void watchTick();
+    int finish();
+    int finishRequest(const QString &statusText, const QString &what);
+
+    QString portLabel() const;
+    bool sawLog(const QString &text) const;
+    void printOut(const QString &text);
+    void printErr(const QString &line);
+    int fail(int status, const QString &why);
+
+    CliOptions m_options;
+    SerialBackend &m_backend;
+    QTextStream &m_out;
+    QTextStream &m_err;
+    CliScreen m_screen;
+    CliDialogs m_dialogs;
+    Kestrum m_app;
+    Commands m_commands;
+
+    // What happened since the work was handed to the engine.
+    QStringList m_logSinceStart;
+    int m_boxesBeforeWork = 0;
+    bool m_workHanded = false;
+    bool m_seriesStarted = false;
+    bool m_flowStarted = false;
+    bool m_writeRefused = false;
+    bool m_outAtLineStart = true;
+};
