@@ -1,8 +1,10 @@
 #include "app/Globals.h"
 #include "app/MessageLog.h"
+#include "protocol/Frames.h"
 #include "serial/Datacom.h"
 #include "serial/QtSerialBackend.h"
 #include "support/FakeClock.h"
+#include "support/SimProcess.h"
 #include "ui/HeadlessScreen.h"
 
 #include <QDir>
@@ -74,6 +76,20 @@ private:
     int m_master = -1;
     QString m_slavePath;
 };
+
+// Calls `step` until it says done, letting the event loop run in between; for
+// steps that consume input, which the QTRY_ macros would call once too often.
+template <typename Step> bool stepUntil(Step step, int timeoutMs = 5000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!step()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
 
 double cpuSeconds()
 {
@@ -164,6 +180,7 @@ private Q_SLOTS:
     void missingDeviceLogsErrorAndKeepsCaption();
     void secondOpenOfTheSameDeviceFails();
     void vanishedPeerClosesThePortOnceWithoutSpinning();
+    void readRequestGetsTheSimulatorsAnswer();
 };
 
 void TestSerialE2E::bytesSurviveBothWays_data()
@@ -315,6 +332,43 @@ void TestSerialE2E::vanishedPeerClosesThePortOnceWithoutSpinning()
     QVERIFY(peer->write(QByteArray::fromHex("06")));
     QCOMPARE(station.receive(1), QByteArray::fromHex("06"));
     QCOMPARE(station.linesStartingWith(QStringLiteral("Error on comport: ")), 1);
+}
+
+void TestSerialE2E::readRequestGetsTheSimulatorsAnswer()
+{
+#ifndef KESTRUM_SIM_PATH
+    QSKIP("kestrum-sim is not part of this build");
+#endif
+    SimProcess sim;
+    QVERIFY(sim.start());
+    QVERIFY(sim.sendCommand(QStringLiteral("set 5 7")));
+    QVERIFY(pointCom1At(sim.ptyPath()));
+    Station station(m_folder.path());
+    QCOMPARE(station.open(), 0);
+
+    Frames frames(station.datacom);
+    frames.StartAnswer();
+
+    // Read item 5: SOH LEN 01 00 02 "w" US 5 RS check.
+    for (char c : QByteArray::fromHex("0109010002771f051e3a"))
+        QCOMPARE(station.datacom.SendComByte(static_cast<unsigned char>(c)), 0);
+    QVERIFY2(sim.waitForOutput(QStringLiteral("read item 5")), qPrintable(sim.output()));
+
+    // Taken in phase by phase, as the engine takes it, while the event loop runs.
+    QVERIFY(stepUntil([&] { return frames.ReceiveSoh(); }));
+    QVERIFY(stepUntil([&] { return frames.ReceiveLen(); }));
+    AnswerStatus status = AnswerStatus::Receiving;
+    QVERIFY(stepUntil([&] { return (status = frames.ReceiveData()) != AnswerStatus::Receiving; }));
+    QCOMPARE(status, AnswerStatus::Good);
+
+    // The answer has the layout of the item's write request, ACK at offset 4.
+    QByteArray answer;
+    for (int slot = 0; slot < frames.AnswerCount; ++slot)
+        answer.append(char(frames.AnswerBuffer[slot]));
+    QCOMPARE(answer.toHex(' '), QByteArray("01 0d 01 00 06 57 1f 05 1e 77 1f 07 1e 97"));
+    QCOMPARE(frames.AnswerItem(), 5);
+    QCOMPARE(frames.DecodeValue(5).asText(), QStringLiteral("7"));
+    QCOMPARE(station.datacom.ReadComByte(), -1);
 }
 
 QTEST_GUILESS_MAIN(TestSerialE2E)
