@@ -55,7 +55,8 @@ Commands on standard input, one per line (each is confirmed with "ok ..." or
 "error: ..."):
   fault SPEC      add a fault as above
   clear           remove all faults
-  set N VALUE     give item N a value (number for 0..149, text for 150..249)
+  set N VALUE     give item N a value (number for 0..149, Latin-1 text for
+                  150..249)
   get N           print "value item N = VALUE"
   save FILE       write the state as a settings file
   quit            stop
