@@ -43,6 +43,8 @@ bool PageTour::install()
     m_bench = qEnvironmentVariableIntValue("KESTRUM_BENCH_STARTUP") == 1;
     m_folder = qEnvironmentVariable("KESTRUM_SCREENSHOT_DIR");
     m_prefix = qEnvironmentVariable("KESTRUM_SCREENSHOT_PREFIX");
+    const QString pages = qEnvironmentVariable("KESTRUM_SCREENSHOT_PAGES");
+    m_pages = pages.isEmpty() ? pageNames() : pages.split(QLatin1Char(','), Qt::SkipEmptyParts);
     if (m_bench)
         m_window.installEventFilter(this);
     if (!m_folder.isEmpty()) {
@@ -90,6 +92,10 @@ void PageTour::shootPage(int index)
 {
     if (index >= PageCount) {
         finish();
+        return;
+    }
+    if (!m_pages.contains(QLatin1String(Pages[index].name))) {
+        shootPage(index + 1);
         return;
     }
     auto *tab1 = m_window.findChild<QTabWidget *>(QStringLiteral("SSTab1"));

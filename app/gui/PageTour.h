@@ -13,7 +13,8 @@ class QTabWidget;
 //   first painted, then ends the program (bench/startup_time.sh);
 // - KESTRUM_SCREENSHOT_DIR=<folder>: brings each page the user can reach to the
 //   front in turn, saves a picture of the window for each as <prefix><page>.png
-//   (prefix from KESTRUM_SCREENSHOT_PREFIX), then ends the program. With
+//   (prefix from KESTRUM_SCREENSHOT_PREFIX; KESTRUM_SCREENSHOT_PAGES=a,b limits the
+//   tour to those pages), then ends the program. With
 //   KESTRUM_SCREENSHOT_READALL=1 it first reads all settings from the converter.
 class PageTour : public QObject
 {
@@ -41,4 +42,5 @@ private:
     bool m_benchReported = false;
     QString m_folder;
     QString m_prefix;
+    QStringList m_pages;
 };

@@ -67,6 +67,8 @@ QPushButton *makeButton(const QString &name, const QString &caption, QWidget *pa
 {
     auto *button = new QPushButton(caption, parent);
     button->setObjectName(name);
+    // Room beside the caption: the style's own margin leaves long captions cramped.
+    button->setMinimumWidth(button->sizeHint().width() + 16);
     return button;
 }
 
@@ -345,6 +347,9 @@ QWidget *MainWindow::buildSetupPage()
     m_tab2->addTab(buildButtonIntPage(), QStringLiteral("Button INT"));
     m_tab2->addTab(buildButtonTekstPage(), QStringLiteral("Button TEKST"));
     m_tab2->addTab(buildTab9Page(), QStringLiteral("Tab 9"));
+    // The pages never offered take no part in the window's size.
+    for (int page = 4; page < m_tab2->count(); ++page)
+        m_tab2->widget(page)->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
 
     auto *layout = new QVBoxLayout;
     layout->addWidget(m_tab2);
@@ -364,7 +369,8 @@ QWidget *MainWindow::buildGeneralPage()
     addButtonPairs(pairs, 0, 0, {150, 25, 30, 31});
     grid->addWidget(service, 1, 2, 1, 2);
 
-    grid->setColumnStretch(1, 1);
+    // The row keeps its natural width; the page's spare room stays on the right.
+    grid->setColumnStretch(4, 1);
     grid->setRowStretch(2, 1);
     return makePage(grid);
 }
@@ -380,10 +386,13 @@ QWidget *MainWindow::buildFramePage(const QString &frameName, const QString &cap
         grid->addWidget(takeValueControl(item), row, 1);
         ++row;
     }
-    grid->setColumnStretch(1, 1);
 
+    // The frame as wide as its longest list needs, at the top left of the page.
+    auto *across = new QHBoxLayout;
+    across->addWidget(frame);
+    across->addStretch(1);
     auto *layout = new QVBoxLayout;
-    layout->addWidget(frame);
+    layout->addLayout(across);
     layout->addStretch(1);
     return makePage(layout);
 }
@@ -593,7 +602,10 @@ QWidget *MainWindow::buildServicePage()
         makeButton(QStringLiteral("CmdTestOproepPager"), QStringLiteral("Call"));
     m_buttons[callButton->objectName()] = callButton;
     grid->addWidget(callButton, 0, 2, 3, 1, Qt::AlignVCenter);
-    grid->setColumnStretch(1, 1);
+    // Room for the whole message without scrolling.
+    m_txtTestPagerDisplayInfo->setMinimumWidth(
+        m_txtTestPagerDisplayInfo->fontMetrics().horizontalAdvance(QString(42, QLatin1Char('M'))) *
+        3 / 4);
 
     QGroupBox *restart = makeFrame(QStringLiteral("FrameHerstartConverter"),
                                    QStringLiteral("Restart the converter: "));
@@ -613,10 +625,16 @@ QWidget *MainWindow::buildServicePage()
     reopenRow->addWidget(reopenButton);
     reopenRow->addStretch(1);
 
+    // The three frames one under the other, as wide as the call frame needs.
+    auto *frames = new QVBoxLayout;
+    frames->addWidget(call);
+    frames->addWidget(restart);
+    frames->addWidget(reopen);
+    auto *across = new QHBoxLayout;
+    across->addLayout(frames);
+    across->addStretch(1);
     auto *layout = new QVBoxLayout;
-    layout->addWidget(call);
-    layout->addWidget(restart);
-    layout->addWidget(reopen);
+    layout->addLayout(across);
     layout->addStretch(1);
     return makePage(layout);
 }
@@ -718,6 +736,17 @@ void MainWindow::Quit()
     stopTimers();
     closePortOnce();
     close();
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    // Sized when first shown: only then are the pages that are never offered out of
+    // the tab control's size. Wide enough for a whole message line.
+    if (!m_sized) {
+        m_sized = true;
+        resize(qMax(sizeHint().width(), 860), sizeHint().height());
+    }
+    QMainWindow::showEvent(event);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -55,6 +55,7 @@ Q_SIGNALS:
     void closed();
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -113,4 +114,5 @@ private:
 
     bool m_inEngineTick = false;
     bool m_portClosed = false;
+    bool m_sized = false;
 };

@@ -379,8 +379,11 @@ void WidgetScreen::UpdateMessageWindow(const std::array<QString, 25> &lines)
     for (size_t i = 0; i < lines.size(); ++i) {
         QLineEdit *box = m_messageBoxes[i];
         // Only changed lines are written, so an idle window does not repaint.
-        if (box && box->text() != lines[i])
+        if (box && box->text() != lines[i]) {
             setBoxText(box, lines[i], 0);
+            // A line wider than its box shows its time stamp, not its end.
+            box->setCursorPosition(0);
+        }
     }
 }
 
