@@ -347,7 +347,11 @@ int CliRunner::finish()
         // open.
         if (!m_outAtLineStart)
             printOut(QStringLiteral("\n"));
-        printOut(QStringLiteral("%1=%2\n").arg(item).arg(read.asText()));
+        // A number as its digits: the converter's numbers arrive as text with a
+        // leading blank.
+        const QString text =
+            IsNumberItem(item) ? Value::number(read.asNumber()).asText() : read.asText();
+        printOut(QStringLiteral("%1=%2\n").arg(item).arg(text));
         return ExitOk;
     }
     case Command::Write:

@@ -1,0 +1,579 @@
+// kestrum-cli as a user runs it: the real binary against kestrum-sim over a real
+// pseudo-terminal, checked by exit status, standard output, standard error, the
+// files written and what the simulated converter holds afterwards.
+
+#include "support/SimProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// The bulk items of "Read all" and "Write all".
+const QList<int> BulkItems = {0,  5,  7,  10, 11, 12, 13, 14, 15, 16, 17, 20, 21, 22,
+                              23, 24, 25, 26, 27, 30, 31, 32, 33, 34, 35, 36, 37};
+
+struct CliResult
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+
+    QStringList errLines() const { return err.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+    QStringList outLines() const { return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+};
+
+// The lines of a settings file by item number, the value after the separator.
+QMap<int, QString> fileValues(const QString &path)
+{
+    QMap<int, QString> values;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return values;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (QByteArray line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        const int arrow = line.indexOf("    ->");
+        if (arrow > 0)
+            values.insert(line.left(arrow).toInt(), QString::fromLatin1(line.mid(arrow + 6)));
+    }
+    return values;
+}
+
+bool writeLatin1(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+} // namespace
+
+class TestCliE2e : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void readAllSavesTheConvertersValuesIntoAFullFile();
+    void writeAllMakesTheConverterHoldTheFile();
+    void readPrintsItemAndValue_data();
+    void readPrintsItemAndValue();
+    void writeThenReadGivesTheNewValue();
+    void writeSendsTheValueAlsoForItemsNotOnTheScreen_data();
+    void writeSendsTheValueAlsoForItemsNotOnTheScreen();
+    void aValueThatDoesNotFitAFrameFailsTheWrite_data();
+    void aValueThatDoesNotFitAFrameFailsTheWrite();
+    void anItemThatCannotBeDecodedFailsTheRead();
+    void restartEndsInItsStatusLine();
+    void callSendsTheTestCall();
+    void callWithoutAddressIsAUsageError();
+    void deviceGivenByPathAndDebugDetail();
+    void showPrintsTheFileAsATable();
+    void portsListsThirtyPorts();
+    void usageErrorsGiveExitTwoAndOneLine_data();
+    void usageErrorsGiveExitTwoAndOneLine();
+    void aPortThatCannotBeOpenedGivesExitTwo_data();
+    void aPortThatCannotBeOpenedGivesExitTwo();
+    void filesThatCannotBeReadOrWrittenGiveExitTwo();
+    void aSilentConverterAbortsReadAll();
+    void aRefusingConverterAbortsASingleWrite();
+    void aSilentConverterFailsTheRestart();
+    void timeoutCancelsWorkThatNeverEnds();
+
+private:
+    CliResult run(const QStringList &arguments, int timeoutMs = 60000);
+    bool startSim(const QStringList &extra = {});
+    QString simValue(int item);
+    QString home() const { return m_home->path(); }
+
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<SimProcess> m_sim;
+};
+
+void TestCliE2e::init()
+{
+    m_home = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_home->isValid());
+    QVERIFY(QDir(home()).mkdir(QStringLiteral("ports")));
+    m_sim = std::make_unique<SimProcess>();
+}
+
+void TestCliE2e::cleanup()
+{
+    m_sim.reset();
+    m_home.reset();
+}
+
+bool TestCliE2e::startSim(const QStringList &extra)
+{
+    return m_sim->start(QStringList{QStringLiteral("--link"), home() + "/ports/com1"} + extra);
+}
+
+QString TestCliE2e::simValue(int item)
+{
+    if (!m_sim->sendCommand(QStringLiteral("get %1").arg(item)))
+        return QStringLiteral("<no answer>");
+    const QString prefix = QStringLiteral("value item %1 = ").arg(item);
+    const QStringList lines = m_sim->output().split(QLatin1Char('\n'));
+    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
+        if (it->startsWith(prefix))
+            return it->mid(prefix.size());
+    }
+    return QStringLiteral("<no answer>");
+}
+
+CliResult TestCliE2e::run(const QStringList &arguments, int timeoutMs)
+{
+    QProcess cli;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("KESTRUM_HOME"));
+    cli.setProcessEnvironment(environment);
+    cli.start(QStringLiteral(KESTRUM_CLI_PATH), arguments);
+    CliResult result;
+    if (!cli.waitForStarted(10000))
+        return result;
+    if (!cli.waitForFinished(timeoutMs)) {
+        cli.kill();
+        cli.waitForFinished(5000);
+        result.err = QStringLiteral("<still running after the test's time limit>");
+        return result;
+    }
+    result.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
+    result.out = QString::fromUtf8(cli.readAllStandardOutput());
+    result.err = QString::fromUtf8(cli.readAllStandardError());
+    return result;
+}
+
+void TestCliE2e::readAllSavesTheConvertersValuesIntoAFullFile()
+{
+    // The default file supplies every item the series does not read.
+    QVERIFY(writeLatin1(home() + "/default.set", "151    ->From the default file\r\n"
+                                                 "120    ->77\r\n"));
+    QVERIFY(startSim());
+    QVERIFY(m_sim->sendCommand(QStringLiteral("set 10 4")));
+    QVERIFY(m_sim->sendCommand(QStringLiteral("set 25 45")));
+
+    const QString backup = home() + "/backup.cfg";
+    const CliResult r = run({"--home", home(), "read-all", "--save", backup});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.err.contains(QStringLiteral("Reading of all settings was successfull.")),
+             qPrintable(r.err));
+
+    // One progress line per bulk item, in item order, each ending in " OK".
+    const QStringList out = r.outLines();
+    QCOMPARE(out.size(), BulkItems.size());
+    for (int i = 0; i < BulkItems.size(); ++i) {
+        QVERIFY2(out.at(i).startsWith(QStringLiteral("Reading setting %1  ").arg(BulkItems.at(i))),
+                 qPrintable(out.at(i)));
+        QVERIFY2(out.at(i).endsWith(QStringLiteral(" OK")), qPrintable(out.at(i)));
+    }
+
+    QFile file(backup);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    QCOMPARE(content.count("\r\n"), 250);
+    QCOMPARE(content.count('\n'), 250);
+
+    const QMap<int, QString> saved = fileValues(backup);
+    QCOMPARE(saved.size(), 250);
+    QCOMPARE(saved.firstKey(), 0);
+    QCOMPARE(saved.lastKey(), 249);
+    for (int item : BulkItems)
+        QCOMPARE(saved.value(item), simValue(item));
+    QCOMPARE(saved.value(10), QStringLiteral("4"));
+    QCOMPARE(saved.value(25), QStringLiteral("45"));
+    QCOMPARE(saved.value(151), QStringLiteral("From the default file"));
+    QCOMPARE(saved.value(120), QStringLiteral("77"));
+}
+
+void TestCliE2e::writeAllMakesTheConverterHoldTheFile()
+{
+    QVERIFY(startSim());
+    // Start from what the converter holds and change some of the bulk items to
+    // other entries of their lists.
+    const QString file = home() + "/new.cfg";
+    QVERIFY(m_sim->sendCommand(QStringLiteral("save ") + file));
+    QFile in(file);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QByteArray content = in.readAll();
+    in.close();
+    const QMap<int, QByteArray> changes = {{0, "2"}, {10, "1"}, {13, "2"}, {21, "0"}, {36, "1"}};
+    for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
+        const QRegularExpression line(QStringLiteral("(?m)^%1    ->[^\\r]*\\r$").arg(it.key()));
+        QString text = QString::fromLatin1(content);
+        QVERIFY(text.contains(line));
+        text.replace(
+            line,
+            QStringLiteral("%1    ->%2\r").arg(it.key()).arg(QString::fromLatin1(it.value())));
+        content = text.toLatin1();
+    }
+    QVERIFY(writeLatin1(file, content));
+
+    const CliResult r = run({"--home", home(), "write-all", file});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.err.contains(QStringLiteral("Programming of all settings was successfull.")),
+             qPrintable(r.err));
+    QCOMPARE(r.out.count(QStringLiteral(" -> Saved.\n")), BulkItems.size());
+
+    const QMap<int, QString> wanted = fileValues(file);
+    for (int item : BulkItems)
+        QCOMPARE(simValue(item), wanted.value(item));
+    QCOMPARE(simValue(0), QStringLiteral("2"));
+    QCOMPARE(simValue(13), QStringLiteral("2"));
+    QVERIFY(m_sim->output().contains(QStringLiteral("write item 36 = 1")));
+}
+
+void TestCliE2e::readPrintsItemAndValue_data()
+{
+    QTest::addColumn<int>("item");
+    QTest::addColumn<QString>("simValue");
+    QTest::addColumn<QString>("printed");
+
+    QTest::newRow("a choice") << 10 << "3"
+                              << "10=3";
+    QTest::newRow("a number") << 120 << "1234"
+                              << "120=1234";
+    QTest::newRow("a text") << 156 << "Pager two"
+                            << "156=Pager two";
+    // Its legend is hidden: the progress line stays open, the result still gets a
+    // line of its own.
+    QTest::newRow("a text whose legend is hidden") << 150 << "hidden"
+                                                   << "150=hidden";
+}
+
+void TestCliE2e::readPrintsItemAndValue()
+{
+    QFETCH(int, item);
+    QFETCH(QString, simValue);
+    QVERIFY(startSim());
+    QVERIFY(m_sim->sendCommand(QStringLiteral("set %1 %2").arg(item).arg(simValue)));
+
+    const CliResult r = run({"--home", home(), "read", QString::number(item)});
+    QCOMPARE(r.exitCode, 0);
+    const QStringList out = r.outLines();
+    QVERIFY(!out.isEmpty());
+    QVERIFY2(out.first().startsWith(QStringLiteral("Reading setting %1  ").arg(item)),
+             qPrintable(r.out));
+    QTEST(out.last(), "printed");
+    QVERIFY(m_sim->output().contains(QStringLiteral("read item %1\n").arg(item)));
+}
+
+void TestCliE2e::writeThenReadGivesTheNewValue()
+{
+    QVERIFY(startSim());
+    QVERIFY(simValue(0) != QStringLiteral("2"));
+
+    const CliResult w = run({"--home", home(), "write", "0", "2"});
+    QCOMPARE(w.exitCode, 0);
+    QCOMPARE(w.out, QStringLiteral("Writing Diagnostic level: Debug info -> Saved.\n"));
+    QVERIFY(m_sim->waitForOutput(QStringLiteral("write item 0 = 2")));
+    QCOMPARE(simValue(0), QStringLiteral("2"));
+
+    const CliResult r = run({"--home", home(), "read", "0"});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.outLines().last(), QStringLiteral("0=2"));
+}
+
+void TestCliE2e::writeSendsTheValueAlsoForItemsNotOnTheScreen_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("value");
+
+    // A choice control that is not in use: the per-item button would send 0.
+    QTest::newRow("choice not in use") << "3"
+                                       << "4";
+    QTest::newRow("number item without control") << "147"
+                                                 << "12";
+    QTest::newRow("text item without control") << "240"
+                                               << "spare text";
+    QTest::newRow("text item that is not in use") << "150"
+                                                  << "12345";
+}
+
+void TestCliE2e::writeSendsTheValueAlsoForItemsNotOnTheScreen()
+{
+    QFETCH(QString, item);
+    QFETCH(QString, value);
+    QVERIFY(startSim());
+
+    const CliResult r = run({"--home", home(), "write", item, value});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.out.endsWith(QStringLiteral(" -> Saved.\n")), qPrintable(r.out));
+    QVERIFY(m_sim->waitForOutput(QStringLiteral("write item %1 = %2").arg(item, value)));
+    QCOMPARE(simValue(item.toInt()), value);
+}
+
+void TestCliE2e::aValueThatDoesNotFitAFrameFailsTheWrite_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("negative number") << "120"
+                                     << "-5";
+    QTest::newRow("choice without selection") << "10"
+                                              << "-1";
+}
+
+void TestCliE2e::aValueThatDoesNotFitAFrameFailsTheWrite()
+{
+    QFETCH(QString, item);
+    QFETCH(QString, value);
+    QVERIFY(startSim());
+    const CliResult r = run({"--home", home(), "write", item, value});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.out.endsWith(QStringLiteral(" -> Not implemented type of unit.\n")),
+             qPrintable(r.out));
+    QVERIFY2(r.errLines().last().contains(QStringLiteral("nothing was written")),
+             qPrintable(r.err));
+    QVERIFY(!m_sim->output().contains(QStringLiteral("write item")));
+}
+
+void TestCliE2e::anItemThatCannotBeDecodedFailsTheRead()
+{
+    // The program decodes no answer about item 1; three failures abort the job.
+    QVERIFY(startSim());
+    const CliResult r = run({"--home", home(), "read", "1"});
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.out.count(QStringLiteral("ERROR reading setting!")), 3);
+    QVERIFY2(r.err.contains(QStringLiteral("Reading is aborted!")), qPrintable(r.err));
+    QVERIFY(!r.out.contains(QStringLiteral("1=")));
+}
+
+void TestCliE2e::restartEndsInItsStatusLine()
+{
+    QVERIFY(startSim());
+    const CliResult r = run({"--home", home(), "restart"});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.err.contains(QStringLiteral("STATUS: RESET command send to the converter.")),
+             qPrintable(r.err));
+    QCOMPARE(r.out, QString());
+    QVERIFY(m_sim->waitForOutput(QStringLiteral("restart\n")));
+}
+
+void TestCliE2e::callSendsTheTestCall()
+{
+    QVERIFY(startSim());
+    const CliResult r =
+        run({"--home", home(), "call", "1234", "--message", "Hello there", "--bleep", "12"});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.err.contains(QStringLiteral("STATUS: Calling pager via Kestrum succesfull.")),
+             qPrintable(r.err));
+    QVERIFY2(m_sim->waitForOutput(QStringLiteral("1=1234 2=Hello there 3=C\n")),
+             qPrintable(m_sim->output()));
+
+    // Without --bleep the call takes entry 1, as the window's list starts.
+    const CliResult plain = run({"--home", home(), "call", "55"});
+    QCOMPARE(plain.exitCode, 0);
+    QVERIFY2(m_sim->waitForOutput(QStringLiteral("1=55 3=1\n")), qPrintable(m_sim->output()));
+}
+
+void TestCliE2e::callWithoutAddressIsAUsageError()
+{
+    QVERIFY(startSim());
+    const CliResult r = run({"--home", home(), "call", ""});
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY2(r.err.contains(QStringLiteral("Please enter address of pager")), qPrintable(r.err));
+    QVERIFY(!m_sim->output().contains(QStringLiteral("buffer position")));
+}
+
+void TestCliE2e::deviceGivenByPathAndDebugDetail()
+{
+    // No link: the device is named on the command line; --debug adds the detail.
+    QVERIFY(m_sim->start());
+    QVERIFY(m_sim->sendCommand(QStringLiteral("set 10 2")));
+    const CliResult r =
+        run({"--port", m_sim->ptyPath(), "--home", home(), "--debug", "read", "10"});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.out.startsWith(QStringLiteral("Reading setting 10   [Item: 10 Value: 2] ")),
+             qPrintable(r.out));
+    QCOMPARE(r.outLines().last(), QStringLiteral("10=2"));
+
+    // The log file of the day holds the same lines as standard error.
+    const QStringList logs = QDir(home() + "/Log").entryList({"*.log"}, QDir::Files);
+    QCOMPARE(logs.size(), 1);
+    QFile log(home() + "/Log/" + logs.first());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString logged = QString::fromLatin1(log.readAll()).remove(QLatin1Char('\r'));
+    for (const QString &line : r.errLines())
+        QVERIFY2(logged.contains(line), qPrintable(line));
+}
+
+void TestCliE2e::showPrintsTheFileAsATable()
+{
+    const QString file = home() + "/some.cfg";
+    QVERIFY(writeLatin1(file, "0    ->2\r\n10    ->3\r\n13    ->9\r\n120    ->300\r\n"
+                              "151    ->Pager \xe9t\xe9\r\n"));
+    const CliResult r = run({"--home", home(), "show", file});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, QString());
+    const QStringList lines = r.outLines();
+    QCOMPARE(lines.size(), 1 + 250);
+    QVERIFY(lines.first().startsWith(QStringLiteral("Item")));
+
+    auto row = [&](int item) {
+        const QStringList cells = lines.at(1 + item).split(QRegularExpression(" {2,}"));
+        return cells;
+    };
+    QCOMPARE(row(0), (QStringList{"0", "Diagnostic level:", "2", "Debug info"}));
+    QCOMPARE(row(10), (QStringList{"10", "ESPA out serial speed:", "3", "9600 baud"}));
+    QCOMPARE(row(13), (QStringList{"13", "ESPA out serial parity:", "9", "(no such choice)"}));
+    QCOMPARE(row(11).mid(0, 3), (QStringList{"11", "ESPA out serial number of bits:", "0"}));
+    QCOMPARE(row(120).mid(0, 3), (QStringList{"120", "EventId 16", "300"}));
+    QCOMPARE(row(151).mid(0, 2), (QStringList{"151", "Op te roepen pager bij ComStoring BMC:"}));
+    QVERIFY(lines.at(1 + 151).endsWith(QString::fromUtf8("Pager été")));
+    QVERIFY(lines.at(1 + 249).startsWith(QStringLiteral("249 ")));
+}
+
+void TestCliE2e::portsListsThirtyPorts()
+{
+    QVERIFY(startSim());
+    const CliResult r = run({"--home", home(), "ports"});
+    QCOMPARE(r.exitCode, 0);
+    const QStringList lines = r.outLines();
+    QCOMPARE(lines.size(), 30);
+    // Com1 is the link to the simulator.
+    QVERIFY2(lines.at(0).startsWith(QStringLiteral("Com1 ")), qPrintable(lines.at(0)));
+    QVERIFY2(lines.at(0).contains(m_sim->ptyPath() + QLatin1Char(' ')), qPrintable(lines.at(0)));
+    QVERIFY2(lines.at(0).contains(QStringLiteral("exists")), qPrintable(lines.at(0)));
+    QVERIFY(lines.at(0).contains(QStringLiteral("ports/com1")));
+    // The others follow the fixed table.
+    QVERIFY(lines.at(1).contains(QStringLiteral("/dev/ttyUSB1 ")));
+    QVERIFY(lines.at(10).contains(QStringLiteral("/dev/ttyACM0 ")));
+    QVERIFY(lines.at(29).startsWith(QStringLiteral("Com30 ")));
+    QVERIFY(lines.at(29).contains(QStringLiteral("/dev/ttyS9 ")));
+    const bool ttyS9 = QFileInfo::exists(QStringLiteral("/dev/ttyS9"));
+    QVERIFY(lines.at(29).contains(ttyS9 ? QStringLiteral("exists") : QStringLiteral("missing")));
+}
+
+void TestCliE2e::usageErrorsGiveExitTwoAndOneLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("mentions");
+    QTest::newRow("no command") << QStringList{} << "no command";
+    QTest::newRow("unknown command") << QStringList{"frobnicate"} << "frobnicate";
+    QTest::newRow("item out of range") << QStringList{"read", "300"} << "0..249";
+    QTest::newRow("bad option") << QStringList{"--speed", "9600", "read-all"} << "speed";
+    QTest::newRow("home that does not exist")
+        << QStringList{"--home", "/nonexistent/kestrum-home", "read-all"} << "does not exist";
+}
+
+void TestCliE2e::usageErrorsGiveExitTwoAndOneLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, mentions);
+    const CliResult r = run(arguments);
+    QCOMPARE(r.exitCode, 2);
+    QCOMPARE(r.out, QString());
+    QCOMPARE(r.errLines().size(), 1);
+    QVERIFY2(r.err.startsWith(QStringLiteral("kestrum-cli: ")), qPrintable(r.err));
+    QVERIFY2(r.err.contains(mentions), qPrintable(r.err));
+}
+
+void TestCliE2e::aPortThatCannotBeOpenedGivesExitTwo_data()
+{
+    QTest::addColumn<QStringList>("port");
+    QTest::addColumn<QString>("mentions");
+    QTest::newRow("link to a device that is gone")
+        << QStringList{} << "cannot open the port Com1 (/nonexistent/pts/77)";
+    QTest::newRow("number without a device") << QStringList{"--port", "31"} << "Com31 (no device)";
+    QTest::newRow("device path") << QStringList{"--port", "/nonexistent/tty"}
+                                 << "cannot open the port /nonexistent/tty";
+}
+
+void TestCliE2e::aPortThatCannotBeOpenedGivesExitTwo()
+{
+    QFETCH(QStringList, port);
+    QFETCH(QString, mentions);
+    QVERIFY(QFile::link(QStringLiteral("/nonexistent/pts/77"), home() + "/ports/com1"));
+    const CliResult r = run(port + QStringList{"--home", home(), "read-all"});
+    QCOMPARE(r.exitCode, 2);
+    QCOMPARE(r.out, QString());
+    QCOMPARE(r.errLines().size(), 1);
+    QVERIFY2(r.err.contains(mentions), qPrintable(r.err));
+}
+
+void TestCliE2e::filesThatCannotBeReadOrWrittenGiveExitTwo()
+{
+    QVERIFY(startSim());
+    const QString missing = home() + "/missing.cfg";
+
+    CliResult r = run({"--home", home(), "write-all", missing});
+    QCOMPARE(r.exitCode, 2);
+    QCOMPARE(r.errLines().size(), 1);
+    QVERIFY2(r.err.contains(missing), qPrintable(r.err));
+    QVERIFY(!m_sim->output().contains(QStringLiteral("write item")));
+
+    r = run({"--home", home(), "show", missing});
+    QCOMPARE(r.exitCode, 2);
+    QCOMPARE(r.errLines().size(), 1);
+    QVERIFY2(r.err.contains(missing), qPrintable(r.err));
+
+    // The series itself succeeds; the backup cannot be written.
+    const QString unwritable = home() + "/no/such/folder/backup.cfg";
+    r = run({"--home", home(), "read-all", "--save", unwritable});
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY(r.err.contains(QStringLiteral("Reading of all settings was successfull.")));
+    QVERIFY2(r.errLines().last().contains(QStringLiteral("cannot write the settings file")),
+             qPrintable(r.err));
+    QVERIFY(!QFile::exists(unwritable));
+}
+
+void TestCliE2e::aSilentConverterAbortsReadAll()
+{
+    QVERIFY(startSim({"--fault", "silent"}));
+    const QString backup = home() + "/backup.cfg";
+    const CliResult r = run({"--home", home(), "read-all", "--save", backup});
+    QCOMPARE(r.exitCode, 1);
+    // Item 0 times out three times, then the series is aborted.
+    QCOMPARE(r.out.count(QStringLiteral("ERROR timeout wo SOH.")), 3);
+    QVERIFY(r.out.contains(QStringLiteral("\nCancelled!\n")));
+    QVERIFY2(r.err.contains(QStringLiteral("kestrum-cli: ERROR reading settings from the "
+                                           "converter. Reading is aborted!")),
+             qPrintable(r.err));
+    QVERIFY(!r.err.contains(QStringLiteral("successfull")));
+    // A failed series leaves no backup behind.
+    QVERIFY(!QFile::exists(backup));
+}
+
+void TestCliE2e::aRefusingConverterAbortsASingleWrite()
+{
+    QVERIFY(startSim({"--fault", "nak"}));
+    const CliResult r = run({"--home", home(), "write", "0", "2"});
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.out.count(QStringLiteral(" -> program ERROR NACK.")), 3);
+    QVERIFY2(r.err.contains(QStringLiteral("Programming is aborted!")), qPrintable(r.err));
+}
+
+void TestCliE2e::aSilentConverterFailsTheRestart()
+{
+    QVERIFY(startSim({"--fault", "silent"}));
+    const CliResult r = run({"--home", home(), "restart"});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.errLines().last().contains(
+                 QStringLiteral("ERROR: TimeOut sending RESET command to the converter (SOH)")),
+             qPrintable(r.err));
+}
+
+void TestCliE2e::timeoutCancelsWorkThatNeverEnds()
+{
+    // Answers that are too long are not counted, so nothing else would end this.
+    QVERIFY(startSim({"--fault", "too-long"}));
+    QElapsedTimer clock;
+    clock.start();
+    const CliResult r = run({"--home", home(), "--timeout", "2", "read-all"}, 30000);
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY(clock.elapsed() < 15000);
+    QVERIFY(r.out.count(QStringLiteral("ERROR too long info.")) >= 2);
+    QVERIFY(r.out.endsWith(QStringLiteral("\nGeannuleerd!\n")));
+    QVERIFY2(r.errLines().last().contains(QStringLiteral("has not ended after 2 seconds")),
+             qPrintable(r.err));
+}
+
+QTEST_GUILESS_MAIN(TestCliE2e)
+#include "tst_cli_e2e.moc"
