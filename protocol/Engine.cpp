@@ -149,6 +149,15 @@ void Engine::EngineStep(int argument)
     if (AnswerTicks > 0)
         --AnswerTicks;
 
+    // The item states serve the item the dispatcher picked; a state set without one
+    // (anything but the dispatcher) has nothing to serve and goes back to idle.
+    const bool itemState = (EngineState >= ST_WRITE_SEND && EngineState <= ST_WRITE_DONE) ||
+                           (EngineState >= ST_READ_SEND && EngineState <= ST_READ_DONE);
+    if (itemState && (CurrentItem < 0 || CurrentItem > LastJobItem)) {
+        EngineState = ST_IDLE;
+        return;
+    }
+
     switch (EngineState) {
     case ST_START:
         if (argument == 10)

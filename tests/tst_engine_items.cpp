@@ -126,6 +126,17 @@ void TestEngineItems::unknownStateFallsBackToIdle()
     QCOMPARE(rig.table.SettingJob[10], JOB_READ);
     rig.step();
     QCOMPARE(rig.engine.EngineState, qint16(Engine::ST_READ_SEND));
+
+    // An item state without a picked item has nothing to serve.
+    for (const qint16 state : {Engine::ST_WRITE_SEND, Engine::ST_WRITE_DONE, Engine::ST_READ_SEND,
+                               Engine::ST_READ_DONE}) {
+        rig.engine.EngineState = state;
+        rig.engine.CurrentItem = -1;
+        rig.engine.DelayTicks = 0;
+        rig.step();
+        QCOMPARE(rig.engine.EngineState, qint16(Engine::ST_IDLE));
+        QCOMPARE(rig.screen.progressText(), QString());
+    }
 }
 
 void TestEngineItems::jobsAreServedLowestItemFirst_data()
