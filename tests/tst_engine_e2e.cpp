@@ -344,7 +344,7 @@ void TestEngineE2e::silentConverterAbortsTheReadAll()
     QVERIFY(rig.start({"--fault", "silent"}));
     rig.engine().ReadAllRequest = -1;
     // Three time-outs of 3 s each, then the abort.
-    QVERIFY(rig.runUntil([&] { return !rig.dialogs.boxes.isEmpty(); }, 15000));
+    QVERIFY(rig.runUntil([&] { return !rig.dialogs.boxes.isEmpty(); }, 30000));
     QCOMPARE(rig.dialogs.boxes[0].text,
              QStringLiteral("ERROR reading settings from the converter.\r\nReading is aborted!"));
     QCOMPARE(rig.screen.progressText().count(QStringLiteral(" ERROR timeout wo SOH. ")), 3);
