@@ -13,6 +13,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -148,6 +149,7 @@ private Q_SLOTS:
     void visiblePagesHoldTheirRowsInOrder_data();
     void visiblePagesHoldTheirRowsInOrder();
     void everyNamedControlExistsOnce();
+    void menuAndTimersAsTheProgramNeedsThem();
     void fixedCaptions_data();
     void fixedCaptions();
     void writeLogLineShowsAtTheNextLampTickAndIsFiled();
@@ -421,6 +423,41 @@ void TestMainWindow::everyNamedControlExistsOnce()
         QVERIFY2(rig.timer(QLatin1String(name)), name);
     for (const char *name : {"Setup", "Quit", "About"})
         QVERIFY2(rig.window.findChild<QAction *>(QLatin1String(name)), name);
+}
+
+void TestMainWindow::menuAndTimersAsTheProgramNeedsThem()
+{
+    WindowRig rig;
+    QStringList menu;
+    for (QAction *action : rig.window.menuBar()->actions()) {
+        menu.append(action->text());
+        QCOMPARE(action->menu(), nullptr); // commands, no sub-items
+    }
+    QCOMPARE(menu, QStringList({"Setup", "Quit", "About"}));
+    QSignalSpy setup(&rig.window, &MainWindow::setupRequested);
+    QSignalSpy about(&rig.window, &MainWindow::aboutRequested);
+    rig.window.findChild<QAction *>("Setup")->trigger();
+    rig.window.findChild<QAction *>("About")->trigger();
+    QCOMPARE(setup.size(), 1);
+    QCOMPARE(about.size(), 1);
+
+    const std::tuple<const char *, int, bool> timers[] = {{"TmrAfhandel", 25, false},
+                                                          {"TmrUpdateVensters", 100, false},
+                                                          {"LedTimer", 250, false},
+                                                          {"TimerStartRefresh", 300, true}};
+    for (const auto &[name, interval, singleShot] : timers) {
+        QTimer *timer = rig.timer(QLatin1String(name));
+        QCOMPARE(timer->interval(), interval);
+        QCOMPARE(timer->isSingleShot(), singleShot);
+    }
+    QCOMPARE(rig.timer("TmrAfhandel")->timerType(), Qt::PreciseTimer);
+    // The one-shot refresh runs once and stays off; the others keep running.
+    QTRY_VERIFY(!rig.timer("TimerStartRefresh")->isActive());
+    QTest::qWait(400);
+    QVERIFY(!rig.timer("TimerStartRefresh")->isActive());
+    QVERIFY(rig.timer("TmrAfhandel")->isActive());
+    QVERIFY(rig.timer("TmrUpdateVensters")->isActive());
+    QVERIFY(rig.timer("LedTimer")->isActive());
 }
 
 void TestMainWindow::fixedCaptions_data()
