@@ -77,6 +77,7 @@ private Q_SLOTS:
     void deviceGivenByPathAndDebugDetail();
     void showPrintsTheFileAsATable();
     void portsListsThirtyPorts();
+    void withoutHomeTheWindowProgramsFolderRuleApplies();
     void usageErrorsGiveExitTwoAndOneLine_data();
     void usageErrorsGiveExitTwoAndOneLine();
     void aPortThatCannotBeOpenedGivesExitTwo_data();
@@ -88,7 +89,8 @@ private Q_SLOTS:
     void timeoutCancelsWorkThatNeverEnds();
 
 private:
-    CliResult run(const QStringList &arguments, int timeoutMs = 60000);
+    CliResult run(const QStringList &arguments, int timeoutMs = 60000,
+                  const QString &kestrumHome = QString());
     bool startSim(const QStringList &extra = {});
     QString simValue(int item);
     QString home() const { return m_home->path(); }
@@ -129,11 +131,13 @@ QString TestCliE2e::simValue(int item)
     return QStringLiteral("<no answer>");
 }
 
-CliResult TestCliE2e::run(const QStringList &arguments, int timeoutMs)
+CliResult TestCliE2e::run(const QStringList &arguments, int timeoutMs, const QString &kestrumHome)
 {
     QProcess cli;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("KESTRUM_HOME"));
+    if (!kestrumHome.isEmpty())
+        environment.insert(QStringLiteral("KESTRUM_HOME"), kestrumHome);
     cli.setProcessEnvironment(environment);
     cli.start(QStringLiteral(KESTRUM_CLI_PATH), arguments);
     CliResult result;
@@ -449,6 +453,17 @@ void TestCliE2e::portsListsThirtyPorts()
     QVERIFY(lines.at(29).contains(QStringLiteral("/dev/ttyS9 ")));
     const bool ttyS9 = QFileInfo::exists(QStringLiteral("/dev/ttyS9"));
     QVERIFY(lines.at(29).contains(ttyS9 ? QStringLiteral("exists") : QStringLiteral("missing")));
+}
+
+void TestCliE2e::withoutHomeTheWindowProgramsFolderRuleApplies()
+{
+    // KESTRUM_HOME names the folder, as for the window program.
+    QVERIFY(startSim());
+    QVERIFY(m_sim->sendCommand(QStringLiteral("set 12 1")));
+    const CliResult r = run({"read", "12"}, 60000, home());
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.outLines().last(), QStringLiteral("12=1"));
+    QVERIFY(!QDir(home() + "/Log").entryList({"*.log"}, QDir::Files).isEmpty());
 }
 
 void TestCliE2e::usageErrorsGiveExitTwoAndOneLine_data()
