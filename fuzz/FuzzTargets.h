@@ -1,0 +1,823 @@
+#pragma once
+
+// The entry points of the fuzz targets. Each takes arbitrary bytes, drives one part of
+// the program that reads bytes from outside (the serial line, settings files, the
+// setup file, the number and value conversions) and returns "" when every invariant
+// held, or a description of the first one that broke. The libFuzzer mains in this
+// folder abort on such a description; tst_fuzz_regressions replays the seed corpora
+// and every kept finding through the same functions.
+//
+// Header-only, so the regression test can use it without a library of its own.
+
+#include "app/Kestrum.h"
+#include "app/SetupFile.h"
+#include "app/TextHelpers.h"
+#include "serial/MemorySerialBackend.h"
+#include "ui/Catalogue.h"
+#include "ui/Commands.h"
+#include "ui/HeadlessScreen.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+namespace FuzzTargets {
+
+// Answers every question with OK, cancels every file dialog, records message boxes.
+class AnsweringDialogs : public Dialogs
+{
+public:
+    void messageBox(const QString &title, const QString &text, Icon) override
+    {
+        boxes.append(title + QLatin1Char('|') + text);
+    }
+    bool question(const QString &, const QString &) override { return true; }
+    QString openFileName(const QString &, const QString &, const QString &) override
+    {
+        return QString();
+    }
+    QString saveFileName(const QString &, const QString &, const QString &) override
+    {
+        return QString();
+    }
+    void beep() override {}
+
+    QStringList boxes;
+};
+
+class FixedClock : public Clock
+{
+public:
+    QDateTime now() const override { return QDateTime(QDate(2026, 1, 5), QTime(12, 0, 0)); }
+};
+
+// One scratch folder per process; every run overwrites the files it uses there. It
+// lives in memory where it can: saving syncs to disk, which would otherwise set the
+// pace of the whole run.
+inline QString scratchFolder()
+{
+    static QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists()
+                                 ? QStringLiteral("/dev/shm/kestrum-fuzz-XXXXXX")
+                                 : QDir::tempPath() + QStringLiteral("/kestrum-fuzz-XXXXXX"));
+    return dir.path();
+}
+
+// A whole program over a headless screen and an in-memory port.
+struct FuzzApp
+{
+    HeadlessScreen screen;
+    AnsweringDialogs dialogs;
+    MemorySerialBackend port;
+    FixedClock clock;
+    Kestrum app;
+    Commands commands;
+
+    explicit FuzzApp(const QString &folder)
+        : app(screen, dialogs, port, clock, folder), commands(app)
+    {
+    }
+
+    // Runs the start-up sequence, then takes the program folder away: log lines still
+    // reach the message window but no log file grows over millions of runs.
+    void start()
+    {
+        app.StartProgram(QString());
+        app.globals.ProgramFolder.clear();
+    }
+};
+
+// Reads the fuzzer's bytes front to back; past the end everything reads as 0.
+class Bytes
+{
+public:
+    Bytes(const uint8_t *data, size_t size) : m_data(data), m_size(size) {}
+    bool atEnd() const { return m_pos >= m_size; }
+    int next() { return m_pos < m_size ? m_data[m_pos++] : 0; }
+    QByteArray take(size_t n)
+    {
+        n = std::min(n, m_size - m_pos);
+        QByteArray bytes(reinterpret_cast<const char *>(m_data + m_pos), qsizetype(n));
+        m_pos += n;
+        return bytes;
+    }
+
+private:
+    const uint8_t *m_data;
+    size_t m_size;
+    size_t m_pos = 0;
+};
+
+inline bool sameValue(const Value &a, const Value &b)
+{
+    if (a.kind() != b.kind())
+        return false;
+    if (a.isText())
+        return a.asText() == b.asText();
+    if (a.isNumber()) {
+        const double x = a.asNumber();
+        const double y = b.asNumber();
+        return x == y || (std::isnan(x) && std::isnan(y));
+    }
+    return true;
+}
+
+// What a value slot holds, without copying it: the kind, the number, and the text's
+// storage. Cheap enough to compare after every tick: a slot that now holds other
+// content always differs (a slot given the same content may differ too, which the
+// check then accepts or not by what the engine was allowed to store).
+struct Identity
+{
+    Value::Kind kind = Value::Kind::Empty;
+    double number = 0;
+    const void *text = nullptr;
+    qsizetype size = 0;
+
+    static Identity of(const Value &v)
+    {
+        Identity id;
+        id.kind = v.kind();
+        if (v.isText()) {
+            const QString t = v.asText(); // shares the slot's storage
+            id.text = t.constData();
+            id.size = t.size();
+        } else if (v.isNumber()) {
+            id.number = v.asNumber();
+        }
+        return id;
+    }
+    bool operator==(const Identity &o) const
+    {
+        return kind == o.kind && text == o.text && size == o.size &&
+               (number == o.number || (std::isnan(number) && std::isnan(o.number)));
+    }
+};
+
+inline QByteArray withCheckByte(QByteArray frame)
+{
+    int sum = 0;
+    for (const char c : frame)
+        sum += static_cast<unsigned char>(c);
+    frame.append(char((256 - sum % 256) % 256));
+    return frame;
+}
+
+// A complete answer as the engine stores it: SOH in slot 0, every slot up to the
+// last one received present, the bytes summing to 0.
+inline bool answerIsGood(const Frames &frames)
+{
+    const int count = frames.AnswerCount;
+    if (count < 3 || count > 98 || frames.AnswerBuffer[0] != SOH || count <= frames.AnswerLength)
+        return false;
+    int sum = 0;
+    for (int i = 0; i < count; ++i) {
+        if (frames.AnswerBuffer[i] < 0 || frames.AnswerBuffer[i] > 255)
+            return false;
+        sum += frames.AnswerBuffer[i];
+    }
+    return sum % 256 == 0;
+}
+
+inline bool isKnownState(qint16 state)
+{
+    switch (state) {
+    case Engine::ST_START:
+    case Engine::ST_IDLE:
+    case Engine::ST_BUFPOS_SEND:
+    case Engine::ST_BUFPOS_SOH:
+    case Engine::ST_BUFPOS_LEN:
+    case Engine::ST_BUFPOS_DATA:
+    case Engine::ST_CALL_SEND:
+    case Engine::ST_CALL_SOH:
+    case Engine::ST_CALL_LEN:
+    case Engine::ST_CALL_DATA:
+    case Engine::ST_RESET_SEND:
+    case Engine::ST_RESET_SOH:
+    case Engine::ST_RESET_LEN:
+    case Engine::ST_RESET_DATA:
+    case Engine::ST_WRITE_SEND:
+    case Engine::ST_WRITE_SOH:
+    case Engine::ST_WRITE_LEN:
+    case Engine::ST_WRITE_DATA:
+    case Engine::ST_WRITE_DONE:
+    case Engine::ST_READ_SEND:
+    case Engine::ST_READ_SOH:
+    case Engine::ST_READ_LEN:
+    case Engine::ST_READ_DATA:
+    case Engine::ST_READ_DONE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// --- fuzz_answer -------------------------------------------------------------------
+//
+// The engine around an in-memory port. The input is a little program of operations,
+// so the fuzzer decides both what the converter says and when:
+//   00..7F  n   feed the next n+1 bytes, then one tick
+//   80..9F      1..32 ticks
+//   A0..AF      16..256 ticks (lets the 120-tick time-outs run out)
+//   B0..BF  n   a frame SOH LEN <n bytes> check, then one tick; B1 spoils the check
+//               byte, B2 leaves it out
+//   C0 / C1     ACK / refusal answer; C2 v: CHAR answer about the asked item;
+//   C3 lo hi    INT answer about the asked item; C4 n: TEKST answer of n characters;
+//   C5 i v      CHAR answer about item i
+//   D0..D3      "Read all", "Write all", "Call", "Restart"
+//   D4 i        read job for item i; D5 i n: type n characters into item i's control
+//               and write it; D6 i lo hi: write job with that 16-bit number as value
+//   D7 "Cancel"; D8 the port goes away; D9 the next open fails; DA sends fail / work
+//   DB          the screen timers (marking, message window, lamps)
+//   other       one tick
+// Then silence until the engine is quiet. After every tick: AnswerCount stays within
+// the buffer, jobs hold only 0, 1 or 10, and UnitValue changes only in the step that
+// evaluates a good answer, to what that answer carried (or, for a write, to the value
+// the converter accepted).
+inline QString RunAnswer(const uint8_t *data, size_t size)
+{
+    FuzzApp f(scratchFolder());
+    f.start();
+    f.screen.typeText(CTRL_TEST_ADDRESS, QStringLiteral("1234"));
+    f.screen.typeText(CTRL_TEST_MESSAGE, QStringLiteral("fuzz"));
+    Engine &engine = f.app.engine;
+    Frames &frames = f.app.frames;
+    SettingsTable &table = f.app.table;
+    QString error;
+    int lastAsked = 0; // item of the last read or write request the converter saw
+
+    // Whether a tick may do more than count down: bytes are waiting, the state acts
+    // on its own (dispatcher, send, evaluation), or an answer's time-out is due. Only
+    // such ticks pay for the full comparison of the table; the others are the long
+    // waits for an answer that does not come.
+    const auto eventful = [&]() {
+        const qint16 s = engine.EngineState;
+        const bool waiting =
+            s == Engine::ST_READ_SOH || s == Engine::ST_READ_LEN || s == Engine::ST_READ_DATA ||
+            s == Engine::ST_WRITE_SOH || s == Engine::ST_WRITE_LEN || s == Engine::ST_WRITE_DATA ||
+            s == Engine::ST_RESET_SOH || s == Engine::ST_RESET_LEN || s == Engine::ST_RESET_DATA ||
+            s == Engine::ST_BUFPOS_SOH || s == Engine::ST_BUFPOS_LEN ||
+            s == Engine::ST_BUFPOS_DATA || s == Engine::ST_CALL_SOH || s == Engine::ST_CALL_LEN ||
+            s == Engine::ST_CALL_DATA;
+        return !waiting || f.port.bytesAvailable() > 0 || engine.AnswerTicks <= 1;
+    };
+    const auto tick = [&]() {
+        if (!error.isEmpty())
+            return;
+        if (!eventful()) {
+            f.app.TmrAfhandelTick();
+            if (frames.AnswerCount < 0 || frames.AnswerCount > 99 ||
+                !isKnownState(engine.EngineState))
+                error = QStringLiteral("quiet tick broke the answer state");
+            return;
+        }
+        const qint16 before = engine.EngineState;
+        std::array<Identity, ItemSlots> unitBefore;
+        for (int i = 0; i < ItemSlots; ++i)
+            unitBefore[i] = Identity::of(table.UnitValue[i]);
+        int answerItem = -1;
+        Value carried;
+        const int current = engine.CurrentItem;
+        const bool good = answerIsGood(frames);
+        const bool acked = frames.AnswerBuffer[4] == ACK;
+        if (before == Engine::ST_READ_DONE) {
+            answerItem = frames.AnswerItem();
+            if (answerItem >= 0)
+                carried = frames.DecodeValue(answerItem);
+        } else if (before == Engine::ST_WRITE_DONE && current >= 0 && current < ItemSlots) {
+            carried = table.SettingValue[current];
+        }
+
+        f.app.TmrAfhandelTick();
+
+        if (frames.AnswerCount < 0 || frames.AnswerCount > 99)
+            error = QStringLiteral("AnswerCount %1").arg(frames.AnswerCount);
+        else if (!isKnownState(engine.EngineState))
+            error = QStringLiteral("EngineState %1").arg(engine.EngineState);
+        else if (engine.ErrorCount < 0)
+            error = QStringLiteral("ErrorCount %1").arg(engine.ErrorCount);
+        else if (engine.ReceiveLine.size() > 130)
+            error = QStringLiteral("ReceiveLine of %1").arg(engine.ReceiveLine.size());
+        else if ((engine.EngineState == Engine::ST_READ_DONE ||
+                  engine.EngineState == Engine::ST_WRITE_DONE) &&
+                 !answerIsGood(frames))
+            error = QStringLiteral("evaluating an answer that is not good");
+        if (!error.isEmpty())
+            return;
+        for (int i = 0; i < ItemSlots; ++i) {
+            const qint16 job = table.SettingJob[i];
+            if (job != JOB_NONE && job != JOB_READ && job != JOB_WRITE) {
+                error = QStringLiteral("SettingJob(%1) = %2").arg(i).arg(job);
+                return;
+            }
+            if (Identity::of(table.UnitValue[i]) == unitBefore[i])
+                continue;
+            const bool readStore = before == Engine::ST_READ_DONE && i == answerItem && good &&
+                                   sameValue(table.UnitValue[i], carried);
+            const bool writeStore = before == Engine::ST_WRITE_DONE && i == current && good &&
+                                    acked && sameValue(table.UnitValue[i], carried);
+            if (!readStore && !writeStore) {
+                error = QStringLiteral("UnitValue(%1) changed to \"%2\" in state %3")
+                            .arg(i)
+                            .arg(table.UnitValue[i].asText())
+                            .arg(before);
+                return;
+            }
+        }
+        const int progress = f.screen.progressBarValue();
+        if (progress < 0 || progress > 40)
+            error = QStringLiteral("progress bar at %1").arg(progress);
+    };
+    const auto ticks = [&](int n) {
+        for (int i = 0; i < n && error.isEmpty(); ++i)
+            tick();
+    };
+    // Cuts what the program sends into frames (by their LEN byte) and remembers the
+    // item of each read or write request, so answers can be about it.
+    f.port.onWrite = [&, pending = QByteArray()](unsigned char byte) mutable {
+        pending.append(char(byte));
+        if (static_cast<unsigned char>(pending.at(0)) != SOH) {
+            pending.clear();
+            return;
+        }
+        if (pending.size() < 2)
+            return;
+        const int len = static_cast<unsigned char>(pending.at(1));
+        const int frameSize = len < 5 ? 4 : len + 1; // LEN 1: the wake-up bytes
+        if (pending.size() < frameSize)
+            return;
+        if (pending.size() > 7 && (pending.at(5) == 'w' || pending.at(5) == 'W'))
+            lastAsked = static_cast<unsigned char>(pending.at(7));
+        pending.clear();
+    };
+    const auto feedFrame = [&](QByteArray body) {
+        QByteArray frame;
+        frame.append(char(SOH));
+        frame.append(char(body.size() + 2));
+        frame.append(body);
+        f.port.feed(withCheckByte(frame));
+    };
+    const auto answerHeader = [&](int item) {
+        QByteArray body = QByteArray::fromHex("010006571f");
+        body.append(char(item));
+        body.append(QByteArray::fromHex("1e771f"));
+        return body;
+    };
+    const auto itemOf = [](int byte) { return byte % 250; };
+
+    Bytes in(data, size);
+    while (!in.atEnd() && error.isEmpty()) {
+        const int op = in.next();
+        if (op < 0x80) {
+            f.port.feed(in.take(size_t(op) + 1));
+            tick();
+        } else if (op < 0xA0) {
+            ticks(op - 0x80 + 1);
+        } else if (op < 0xB0) {
+            ticks((op - 0xA0 + 1) * 16);
+        } else if (op < 0xC0) {
+            const QByteArray body = in.take(size_t(in.next()));
+            QByteArray frame;
+            frame.append(char(SOH));
+            frame.append(char(body.size() + 2));
+            frame.append(body);
+            frame = withCheckByte(frame);
+            if (op == 0xB1)
+                frame[frame.size() - 1] = char(frame.at(frame.size() - 1) + 1);
+            else if (op == 0xB2)
+                frame.chop(1);
+            f.port.feed(frame);
+            tick();
+        } else if (op == 0xC0 || op == 0xC1) {
+            feedFrame(QByteArray::fromHex(op == 0xC0 ? "010006" : "010015") + "W");
+            tick();
+        } else if (op == 0xC2) {
+            feedFrame(answerHeader(lastAsked) + char(in.next()) + char(RS));
+            tick();
+        } else if (op == 0xC3) {
+            const char low = char(in.next());
+            const char high = char(in.next());
+            feedFrame(answerHeader(lastAsked) + low + high + char(RS));
+            tick();
+        } else if (op == 0xC4) {
+            feedFrame(answerHeader(lastAsked) + in.take(size_t(in.next())) + char(RS));
+            tick();
+        } else if (op == 0xC5) {
+            const int item = in.next();
+            feedFrame(answerHeader(item) + char(in.next()) + char(RS));
+            tick();
+        } else if (op == 0xD0) {
+            f.commands.CmdLeesAlles();
+        } else if (op == 0xD1) {
+            f.commands.CmdSchrijfAlles();
+        } else if (op == 0xD2) {
+            f.commands.CmdTestOproepPager();
+        } else if (op == 0xD3) {
+            f.commands.CmdTestHerstart();
+        } else if (op == 0xD4) {
+            f.commands.CmdReadSingleSetting(itemOf(in.next()));
+        } else if (op == 0xD5) {
+            const int item = itemOf(in.next());
+            const QByteArray text = in.take(size_t(in.next() % 64));
+            f.screen.typeText(item, QString::fromLatin1(text));
+            f.commands.CmdWriteSingleSetting(item);
+        } else if (op == 0xD6) {
+            const int item = itemOf(in.next());
+            const int low = in.next();
+            const int high = in.next();
+            table.SettingValue[item] = Value::number(qint16(high << 8 | low));
+            table.SettingJob[item] = JOB_WRITE;
+        } else if (op == 0xD7) {
+            f.commands.CmdCancelReadWrite();
+        } else if (op == 0xD8) {
+            if (f.port.isOpen()) {
+                f.port.close();
+                if (f.port.onPortLost)
+                    f.port.onPortLost(QStringLiteral("Resource error"));
+            }
+        } else if (op == 0xD9) {
+            f.port.failNextOpen = true;
+        } else if (op == 0xDA) {
+            f.port.failWrites = !f.port.failWrites;
+        } else if (op == 0xDB) {
+            f.app.TmrUpdateVenstersTick();
+            f.app.LedTimerTick();
+        } else {
+            tick();
+        }
+    }
+
+    // A converter that falls silent: whatever was under way must end, in time-outs
+    // and at most one abort, never in a wait without end.
+    for (int i = 0; i < 4000 && error.isEmpty() && !engine.isQuiet(); ++i)
+        tick();
+    if (error.isEmpty() && !engine.isQuiet())
+        error = QStringLiteral("engine still busy after 4000 silent ticks, state %1")
+                    .arg(engine.EngineState);
+    return error;
+}
+
+// --- fuzz_drain --------------------------------------------------------------------
+//
+// Text the converter sends on its own while the engine is idle. The first byte sets
+// the size of the pieces in which the rest arrives. Every byte other than CR and LF
+// ends up, spelled by ControlCharName, in exactly one logged line or in ReceiveLine,
+// in order; no line is empty and none is much longer than 130 characters.
+inline QString RunDrain(const uint8_t *data, size_t size)
+{
+    // Draining depends on nothing but ReceiveLine and the input, so one program
+    // serves every run.
+    static FuzzApp f{QString()};
+    static QStringList lines;
+    if (!f.port.isOpen()) {
+        f.app.globals.LogfileMode = 2;
+        f.port.open(QStringLiteral("/dev/null"), LineSettings());
+        f.app.log.onLine = [](const QString &line) { lines.append(line.mid(9)); };
+    }
+    Engine &engine = f.app.engine;
+    engine.ReceiveLine.clear();
+    f.port.clearInput();
+    lines.clear();
+
+    static const int longestName = [] {
+        int longest = 0;
+        for (int b = 0; b < 256; ++b)
+            longest = std::max(longest, int(ControlCharName(b).size()));
+        return longest;
+    }();
+
+    Bytes in(data, size);
+    const size_t piece = size_t(in.next()) + 1;
+    QString expected;
+    while (!in.atEnd()) {
+        const QByteArray bytes = in.take(piece);
+        for (const char c : bytes) {
+            const int b = static_cast<unsigned char>(c);
+            if (b != '\r' && b != '\n')
+                expected += ControlCharName(b);
+        }
+        f.port.feed(bytes);
+        engine.DrainReceivedText();
+        if (f.port.bytesAvailable() != 0)
+            return QStringLiteral("bytes left in the input after draining");
+        if (engine.ReceiveLine.size() > 130)
+            return QStringLiteral("ReceiveLine of %1").arg(engine.ReceiveLine.size());
+    }
+    for (const QString &line : lines) {
+        if (line.isEmpty())
+            return QStringLiteral("an empty line was logged");
+        if (line.size() > 130 + longestName)
+            return QStringLiteral("a logged line of %1 characters").arg(line.size());
+    }
+    if (lines.join(QString()) + engine.ReceiveLine != expected)
+        return QStringLiteral("logged text differs from the text received");
+    return QString();
+}
+
+// --- fuzz_settingsfile -------------------------------------------------------------
+
+// The reading rules, written out plainly over the whole file at once.
+inline std::array<QString, FileItemCount> ReferenceSettingsTexts(const QByteArray &content)
+{
+    std::array<QString, FileItemCount> texts;
+    QString lastValue;
+    QList<QByteArray> lines = content.split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    for (QByteArray line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty())
+            continue;
+        const QString text = QString::fromLatin1(line);
+        const qsizetype arrow = text.indexOf(QLatin1String("->"));
+        if (arrow >= 0)
+            lastValue = text.mid(arrow + 2);
+        const double number = TextToNumber(text.left(4));
+        const std::optional<qint16> item = Value::number(number).asInt16();
+        if (item && *item >= 0 && *item < FileItemCount)
+            texts[*item] = lastValue;
+    }
+    return texts;
+}
+
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A user settings file of arbitrary bytes. It either loads, and then the table holds
+// what the reading rules give, or it fails with "Error reading setup-file" and the
+// table stays as it was. A file that loads and is saved, loaded and saved again gives
+// the same bytes twice.
+inline QString RunSettingsFile(const uint8_t *data, size_t size)
+{
+    const QString folder = scratchFolder();
+    const QString input = folder + QStringLiteral("/input.cfg");
+    const QByteArray content(reinterpret_cast<const char *>(data), qsizetype(size));
+    if (!writeFile(input, content))
+        return QString(); // nothing to test without a file
+
+    FuzzApp f(folder + QStringLiteral("/settings-home"));
+    f.start();
+    SettingsTable &table = f.app.table;
+    // Known values that a failed read must leave alone.
+    table.SettingValue[15] = Value::text(QStringLiteral("30"));
+    table.UnitValue[15] = Value::text(QStringLiteral("30"));
+    table.SettingValue[150] = Value::text(QStringLiteral("kept"));
+    const std::array<Value, ItemSlots> settingBefore = table.SettingValue;
+    const std::array<Value, ItemSlots> unitBefore = table.UnitValue;
+
+    const bool read = f.app.files.ReadSettingsFile(input);
+    if (!f.dialogs.boxes.isEmpty()) {
+        if (read)
+            return QStringLiteral("read reported success and showed a message");
+        if (f.dialogs.boxes.size() != 1 ||
+            f.dialogs.boxes.first() !=
+                QStringLiteral("Kestrum by Brivane|Error reading setup-file"))
+            return QStringLiteral("unexpected message: ") + f.dialogs.boxes.join(u'/');
+        for (int i = 0; i < ItemSlots; ++i) {
+            if (!sameValue(table.SettingValue[i], settingBefore[i]) ||
+                !sameValue(table.UnitValue[i], unitBefore[i]))
+                return QStringLiteral("a failed read changed item %1").arg(i);
+        }
+        return QString();
+    }
+    if (!read)
+        return QStringLiteral("read failed without a message");
+
+    const std::array<QString, FileItemCount> texts = ReferenceSettingsTexts(content);
+    for (int i = 0; i < FileItemCount; ++i) {
+        const Value &v = table.FileValue[i];
+        if (!sameValue(table.UnitValue[i], Value::int16(-1)))
+            return QStringLiteral("UnitValue(%1) not forgotten").arg(i);
+        if (IsNumberItem(i)) {
+            const double expected = TextToNumber(texts[i]);
+            if (!v.isNumber() || !(v.asNumber() == expected))
+                return QStringLiteral("item %1 holds %2, expected %3")
+                    .arg(i)
+                    .arg(v.asText())
+                    .arg(expected);
+        } else if (!v.isText() || v.asText() != texts[i]) {
+            return QStringLiteral("item %1 holds \"%2\", expected \"%3\"")
+                .arg(i)
+                .arg(v.asText(), texts[i]);
+        }
+        // A value that a control cannot show (no 16-bit form, or a choice below -1)
+        // is replaced by the 16-bit 0 when it is shown.
+        const std::optional<qint16> shown = Value::number(v.asNumber()).asInt16();
+        const bool replaced = Screen::hasSettingControl(i) && IsNumberItem(i) &&
+                              (!shown || *shown < -1) &&
+                              sameValue(table.SettingValue[i], Value::int16(0));
+        if (!sameValue(table.SettingValue[i], v) && !replaced)
+            return QStringLiteral("SettingValue(%1) is \"%2\", FileValue \"%3\"")
+                .arg(i)
+                .arg(table.SettingValue[i].asText(), v.asText());
+    }
+
+    const QString first = folder + QStringLiteral("/first.cfg");
+    const QString second = folder + QStringLiteral("/second.cfg");
+    if (!f.app.files.WriteSettingsFile(first))
+        return QStringLiteral("saving the loaded table failed");
+    if (!f.app.files.ReadSettingsFile(first))
+        return QStringLiteral("a file the program wrote does not load");
+    if (!f.app.files.WriteSettingsFile(second))
+        return QStringLiteral("saving again failed");
+    const QByteArray firstBytes = readFile(first);
+    if (firstBytes != readFile(second))
+        return QStringLiteral("load and save changed a file the program wrote");
+    if (firstBytes.count('\n') != FileItemCount)
+        return QStringLiteral("a saved file of %1 lines").arg(firstBytes.count('\n'));
+    return QString();
+}
+
+// --- fuzz_setupfile ----------------------------------------------------------------
+
+// "Kestrum.set" of arbitrary bytes: reading never fails, keeps the values of the lines
+// before the first line with a negative number, and what was read survives a write
+// and a second read (an LF in the folder text aside, which is written as a blank).
+inline QString RunSetupFile(const uint8_t *data, size_t size)
+{
+    const QString folder = scratchFolder() + QStringLiteral("/setup");
+    const QString copyFolder = scratchFolder() + QStringLiteral("/setup-copy");
+    QDir().mkpath(folder);
+    QDir().mkpath(copyFolder);
+    const QByteArray content(reinterpret_cast<const char *>(data), qsizetype(size));
+    if (!writeFile(folder + QStringLiteral("/Kestrum.set"), content))
+        return QString();
+
+    Globals globals;
+    globals.ProgramFolder = folder;
+    globals.SetPath = QStringLiteral("before");
+    ReadSetupFile(globals);
+
+    // Entry 2 (the folder text) as the reading rules give it.
+    QString setPath;
+    QString lastValue;
+    QList<QByteArray> lines = content.split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    for (QByteArray line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty())
+            continue;
+        const QString record = QString::fromLatin1(line);
+        const double number = std::nearbyint(TextToNumber(record.left(4)));
+        if (!(number >= 0))
+            break;
+        const qsizetype arrow = record.indexOf(QLatin1String("->"));
+        if (arrow >= 0)
+            lastValue = record.mid(arrow + 2);
+        if (number == 2)
+            setPath = lastValue;
+    }
+    if (globals.SetPath != setPath)
+        return QStringLiteral("SetPath \"%1\", expected \"%2\"").arg(globals.SetPath, setPath);
+
+    Globals copy;
+    copy.ProgramFolder = copyFolder;
+    Globals written = globals;
+    written.ProgramFolder = copyFolder;
+    WriteSetupFile(written);
+    ReadSetupFile(copy);
+    QString expectedPath = globals.SetPath;
+    expectedPath.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    if (copy.ComPortIndex != globals.ComPortIndex || copy.LogfileMode != globals.LogfileMode ||
+        copy.UnitType != globals.UnitType || copy.SetPath != expectedPath)
+        return QStringLiteral("the setup file did not survive a write and a read");
+    return QString();
+}
+
+// --- fuzz_values -------------------------------------------------------------------
+
+// The number reader, the value slot's conversions and its equality, and the decoding
+// of a read answer from a buffer of arbitrary slots.
+inline QString RunValues(const uint8_t *data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QString text = QString::fromLatin1(bytes);
+
+    const double read = TextToNumber(text);
+    if (std::isnan(read))
+        return QStringLiteral("TextToNumber gave NaN");
+    if (const std::optional<double> whole = WholeTextAsNumber(text)) {
+        if (!(*whole == read))
+            return QStringLiteral("whole-text number %1 differs from TextToNumber %2")
+                .arg(*whole)
+                .arg(read);
+    }
+
+    if (Value::text(text).asText() != text)
+        return QStringLiteral("a text value changed its text");
+
+    double d = 0;
+    if (size >= sizeof d)
+        std::memcpy(&d, data, sizeof d);
+    qint16 i16 = 0;
+    if (size >= 2)
+        i16 = qint16(data[0] | data[1] << 8);
+
+    const Value values[] = {Value(),
+                            Value::text(text),
+                            Value::number(d),
+                            Value::number(read),
+                            Value::int16(i16),
+                            Value::text(Value::number(d).asText()),
+                            Value::text(QString::number(i16))};
+    for (const Value &a : values) {
+        if (const std::optional<qint16> n = a.asInt16()) {
+            const double number = a.isText() ? *WholeTextAsNumber(a.asText()) : a.asNumber();
+            if (!a.isEmpty() && std::fabs(double(*n) - number) > 0.5)
+                return QStringLiteral("asInt16 %1 of %2").arg(*n).arg(number);
+            if (!a.isEmpty() && std::fabs(double(*n) - number) == 0.5 && *n % 2 != 0)
+                return QStringLiteral("half %1 not rounded to even").arg(number);
+        }
+        const bool nan = a.isNumber() && std::isnan(a.asNumber());
+        if (!nan && !(a == a))
+            return QStringLiteral("a value unequal to itself: \"%1\"").arg(a.asText());
+        for (const Value &b : values) {
+            if ((a == b) != (b == a))
+                return QStringLiteral("equality not symmetric for \"%1\" and \"%2\"")
+                    .arg(a.asText(), b.asText());
+        }
+    }
+    if (std::isfinite(d)) {
+        const QString shown = Value::number(d).asText();
+        if (!(TextToNumber(shown) == d) || WholeTextAsNumber(shown) != d)
+            return QStringLiteral("%1 does not read back as the same number").arg(shown);
+        if (!(Value::number(d) == Value::text(shown)))
+            return QStringLiteral("%1 unequal to its own text").arg(shown);
+    }
+    if (Value::int16(i16).asText() != QString::number(i16) || Value::int16(i16).asInt16() != i16 ||
+        !(Value::int16(i16) == Value::number(i16)))
+        return QStringLiteral("16-bit value %1 changed").arg(i16);
+
+    // A read answer: the first byte says how many slots arrived, the rest fills them.
+    static FuzzApp decoder{QString()};
+    Frames &frames = decoder.app.frames;
+    Bytes in(data, size);
+    const int received = in.next() % 101;
+    frames.AnswerBuffer.fill(-1);
+    for (int slot = 0; slot < received && !in.atEnd(); ++slot)
+        frames.AnswerBuffer[slot] = qint16(in.next());
+    frames.AnswerLength = frames.AnswerBuffer[1];
+    for (int item = -2; item <= 260; ++item) {
+        const Value v = frames.DecodeValue(item);
+        if (v.isNumber()) {
+            if (v.asNumber() != -1)
+                return QStringLiteral("item %1 decoded to the number %2").arg(item).arg(v.asText());
+            continue;
+        }
+        if (!v.isText())
+            return QStringLiteral("item %1 decoded to nothing").arg(item);
+        const QString s = v.asText();
+        if (IsBulkItem(item)) {
+            const std::optional<double> n = WholeTextAsNumber(s);
+            if (!n || *n < 0 || *n > 150 || s.startsWith(u' '))
+                return QStringLiteral("CHAR item %1 decoded to \"%2\"").arg(item).arg(s);
+        } else if (item >= 100 && item <= 148) {
+            const std::optional<double> n = WholeTextAsNumber(s);
+            if (!s.startsWith(u' ') || !n || *n < 0 || *n > 65535)
+                return QStringLiteral("INT item %1 decoded to \"%2\"").arg(item).arg(s);
+        } else if (item >= 150 && item <= 248) {
+            if (s.size() > 97)
+                return QStringLiteral("TEKST item %1 decoded to %2 characters")
+                    .arg(item)
+                    .arg(s.size());
+            for (const QChar c : s) {
+                if (c.unicode() > 255)
+                    return QStringLiteral("TEKST item %1 holds a character above 255").arg(item);
+            }
+        } else {
+            return QStringLiteral("item %1 decoded although it cannot be").arg(item);
+        }
+    }
+    return QString();
+}
+
+// Used by the libFuzzer mains: a broken invariant is a finding.
+inline void Check(const QString &error)
+{
+    if (error.isEmpty())
+        return;
+    std::fprintf(stderr, "invariant broken: %s\n", qPrintable(error));
+    std::abort();
+}
+
+} // namespace FuzzTargets
