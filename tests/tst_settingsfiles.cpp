@@ -2,6 +2,7 @@
 #include "settings/ScreenTransfer.h"
 #include "settings/SettingsFiles.h"
 #include "settings/SettingsTable.h"
+#include "support/FileBytes.h"
 #include "support/FileSizeLimit.h"
 #include "support/ScriptedDialogs.h"
 #include "ui/Catalogue.h"
@@ -42,20 +43,6 @@ struct Rig
     }
     QString path(const QString &name) const { return home.filePath(name); }
 };
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<cannot open>");
-    return file.readAll();
-}
-
-bool WriteAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // The 27 CHAR items of the visible tabs, each with a choice list and a ChoiceLimit.
 const QList<int> BulkItems = {0,  5,  7,  10, 11, 12, 13, 14, 15, 16, 17, 20, 21, 22,

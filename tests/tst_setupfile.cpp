@@ -1,5 +1,6 @@
 #include "app/Globals.h"
 #include "app/SetupFile.h"
+#include "support/FileBytes.h"
 #include "support/FileSizeLimit.h"
 
 #include <QDir>
@@ -8,20 +9,6 @@
 #include <QtTest>
 
 namespace {
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<cannot open>");
-    return file.readAll();
-}
-
-bool WriteAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // Globals that a read must overwrite, so a value left alone shows.
 Globals StaleGlobals(const QString &folder)
