@@ -4,6 +4,7 @@
 #include "support/FakeClock.h"
 #include "support/ScriptedConverter.h"
 #include "support/ScriptedDialogs.h"
+#include "support/WindowRig.h"
 #include "ui/Catalogue.h"
 #include "ui/Commands.h"
 #include "ui/window/MainWindow.h"
@@ -28,49 +29,6 @@
 
 namespace {
 
-QString exportedHome(const QTemporaryDir &home)
-{
-    qputenv("KESTRUM_HOME", home.path().toLocal8Bit());
-    return home.path();
-}
-
-// A whole window program over an in-memory port, started as the program starts:
-// start-up sequence first, then the window is shown.
-struct WindowRig
-{
-    QTemporaryDir home;
-    MemorySerialBackend port;
-    ScriptedDialogs scripted;
-    WidgetDialogs widgetDialogs;
-    FakeClock clock;
-    MainWindow window;
-    Kestrum app;
-    Commands commands{app};
-
-    explicit WindowRig(const QString &commandLine = QString(), bool realDialogs = false)
-        : app(window.screen(), realDialogs ? static_cast<Dialogs &>(widgetDialogs) : scripted, port,
-              clock, exportedHome(home))
-    {
-        widgetDialogs.setParentWidget(&window);
-        window.attach(app, commands);
-        app.StartProgram(commandLine);
-        window.show();
-        if (!QTest::qWaitForWindowExposed(&window))
-            qWarning("the window was not exposed");
-    }
-
-    template <typename T = QWidget> T *child(const QString &name)
-    {
-        return window.findChild<T *>(name);
-    }
-    QTimer *timer(const QString &name) { return window.findChild<QTimer *>(name); }
-};
-
-QString indexed(const char *name, int index)
-{
-    return QLatin1String(name) + QLatin1Char('_') + QString::number(index);
-}
-
 // Whether the user can get to see a widget: every widget up to the window carries
 // its own visibility flag, and every tab page on the way is offered.
 bool reachable(const QWidget *widget, const QWidget *window)
@@ -90,15 +48,6 @@ bool reachable(const QWidget *widget, const QWidget *window)
             return false;
     }
     return true;
-}
-
-// The pages that are never offered are disabled as well; a test that types into a
-// control on one of them enables the pages first.
-void enableAllSettingsPages(WindowRig &rig)
-{
-    auto *tab2 = rig.child<QTabWidget>("SSTab2");
-    for (int i = 0; i < tab2->count(); ++i)
-        tab2->setTabEnabled(i, true);
 }
 
 QStringList offeredTabs(const QTabWidget *tabs)
