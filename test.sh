@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Kestrum with its tests and runs them.
+# Installs what is missing, builds Kestrum with its tests and runs them; then builds
+# them again with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan) and runs
+# them there, where any report of either fails its test and so the run.
+# KESTRUM_SKIP_SANITIZE=1 leaves the sanitizer run out, for quick local runs.
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/install-deps.sh
@@ -7,3 +10,13 @@ jobs=${KESTRUM_JOBS:-2}
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest -j"$jobs" --output-on-failure)
+
+if [ "${KESTRUM_SKIP_SANITIZE:-0}" != 1 ]; then
+    # Both sanitizers stop the process at their first report (-fno-sanitize-recover
+    # for UBSan), so a report is a failed test. Qt's own allocations kept until exit
+    # would make LeakSanitizer noisy: it is off per test in tests/CMakeLists.txt.
+    export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRUM_SANITIZE=ON >/dev/null
+    cmake --build build-asan -j"$jobs"
+    (cd build-asan && ctest -j"$jobs" --output-on-failure)
+fi
