@@ -86,24 +86,9 @@ struct CommandRig : WindowRig
     QString progress() { return window.screen().progressText(); }
 };
 
-// Presses a button as the user does: every tab page on the way to it is brought to
-// the front, then the mouse clicks it. A button that cannot be seen or pressed is a
-// failure.
 bool press(WindowRig &rig, const QString &name)
 {
-    auto *button = rig.child<QPushButton>(name);
-    if (!button)
-        return false;
-    for (QWidget *w = button; w && w != &rig.window; w = w->parentWidget()) {
-        auto *stack = qobject_cast<QStackedWidget *>(w->parentWidget());
-        auto *tabs = stack ? qobject_cast<QTabWidget *>(stack->parentWidget()) : nullptr;
-        if (tabs)
-            tabs->setCurrentWidget(w);
-    }
-    if (!button->isVisible() || !button->isEnabled())
-        return false;
-    QTest::mouseClick(button, Qt::LeftButton);
-    return true;
+    return pressButton(rig.window, name);
 }
 
 // Every file below a folder, relative to it.

@@ -8,6 +8,8 @@
 #include "ui/Commands.h"
 #include "ui/window/MainWindow.h"
 
+#include <QPushButton>
+#include <QStackedWidget>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -66,4 +68,24 @@ inline void enableAllSettingsPages(WindowRig &rig)
     auto *tab2 = rig.child<QTabWidget>("SSTab2");
     for (int i = 0; i < tab2->count(); ++i)
         tab2->setTabEnabled(i, true);
+}
+
+// Presses a button of a window as the user does: every tab page on the way to it is
+// brought to the front, then the mouse clicks it. False when the button does not
+// exist or cannot be seen or pressed.
+inline bool pressButton(QWidget &window, const QString &name)
+{
+    auto *button = window.findChild<QPushButton *>(name);
+    if (!button)
+        return false;
+    for (QWidget *w = button; w && w != &window; w = w->parentWidget()) {
+        auto *stack = qobject_cast<QStackedWidget *>(w->parentWidget());
+        auto *tabs = stack ? qobject_cast<QTabWidget *>(stack->parentWidget()) : nullptr;
+        if (tabs)
+            tabs->setCurrentWidget(w);
+    }
+    if (!button->isVisible() || !button->isEnabled())
+        return false;
+    QTest::mouseClick(button, Qt::LeftButton);
+    return true;
 }
