@@ -24,6 +24,7 @@ namespace {
 
 const QString CRLF = QStringLiteral("\r\n");
 const QString ReadAllDone = QStringLiteral("Reading of all settings was successfull.");
+const QString WriteAllDone = QStringLiteral("Programming of all settings was successfull.");
 const QString TitleAddress = QStringLiteral("Kestrum by www.brivane.example");
 const QString TitleVanBrivane = QStringLiteral("Kestrum van Brivane");
 const QString SettingsFilter = QStringLiteral("cfg (*.cfg) | *.cfg");
@@ -64,16 +65,18 @@ struct CommandRig : WindowRig
         return app.engine.isQuiet();
     }
 
-    // The items of the read requests the converter received, in order.
-    QList<int> readItems() const
+    // The items of the requests of one type ('w' read, 'W' write) the converter
+    // received, in order.
+    QList<int> requestItems(char type) const
     {
         QList<int> items;
         for (const ScriptedConverter::Received &r : converter.received) {
-            if (requestType(r.bytes) == 'w')
+            if (requestType(r.bytes) == type)
                 items.append(requestItem(r.bytes));
         }
         return items;
     }
+    QList<int> readItems() const { return requestItems('w'); }
 
     int pendingJobs() const
     {
@@ -178,32 +181,36 @@ void TestCommands::readAllPressedTwiceStartsOneSeries()
 
 void TestCommands::cancelEndsTheSeriesWithoutSuccess_data()
 {
+    QTest::addColumn<bool>("writing"); // a write-all series instead of a read-all
     QTest::addColumn<bool>("answerAwaited");
-    QTest::newRow("between two items") << false;
-    QTest::newRow("while an answer is awaited") << true;
+    QTest::newRow("read all, between two items") << false << false;
+    QTest::newRow("read all, while an answer is awaited") << false << true;
+    QTest::newRow("write all, between two items") << true << false;
+    QTest::newRow("write all, while an answer is awaited") << true << true;
 }
 
 void TestCommands::cancelEndsTheSeriesWithoutSuccess()
 {
+    QFETCH(bool, writing);
     QFETCH(bool, answerAwaited);
     CommandRig rig;
-    QVERIFY(press(rig, "CmdLeesAlles"));
+    rig.scripted.questionAnswers = {true};
+    QVERIFY(press(rig, writing ? "CmdSchrijfAlles" : "CmdLeesAlles"));
+    const QString itemDone = writing ? QStringLiteral(" -> Saved.\r\n") : QStringLiteral(" OK\r\n");
+    const QString seriesDone = writing ? WriteAllDone : ReadAllDone;
+    const char type = writing ? 'W' : 'w';
 
-    // Run into the series: five items read, then the moment to cancel.
-    for (int i = 0; i < 5000 && rig.progress().count(QStringLiteral(" OK\r\n")) < 5; ++i)
+    // Run into the series: five items done, then the moment to cancel.
+    for (int i = 0; i < 5000 && rig.progress().count(itemDone) < 5; ++i)
         rig.step();
-    QCOMPARE(rig.app.engine.BulkMode, qint16(1));
-    if (answerAwaited) {
-        for (int i = 0; i < 500 && rig.app.engine.EngineState != Engine::ST_READ_SOH; ++i)
-            rig.step();
-        QCOMPARE(rig.app.engine.EngineState, qint16(Engine::ST_READ_SOH));
-    } else {
-        for (int i = 0; i < 500 && rig.app.engine.EngineState != Engine::ST_IDLE; ++i)
-            rig.step();
-        QCOMPARE(rig.app.engine.EngineState, qint16(Engine::ST_IDLE));
-    }
+    QCOMPARE(rig.app.engine.BulkMode, qint16(writing ? 2 : 1));
+    const qint16 moment =
+        answerAwaited ? (writing ? Engine::ST_WRITE_SOH : Engine::ST_READ_SOH) : Engine::ST_IDLE;
+    for (int i = 0; i < 500 && rig.app.engine.EngineState != moment; ++i)
+        rig.step();
+    QCOMPARE(rig.app.engine.EngineState, moment);
     QVERIFY(rig.pendingJobs() > 0);
-    const int readsBefore = int(rig.readItems().size());
+    const int requestsBefore = int(rig.requestItems(type).size());
     const QString before = rig.progress();
 
     QVERIFY(press(rig, "CmdCancelReadWrite"));
@@ -212,16 +219,16 @@ void TestCommands::cancelEndsTheSeriesWithoutSuccess()
     auto *pane = rig.child<QPlainTextEdit>("TxtProgress");
     QVERIFY(pane->toPlainText().endsWith(QStringLiteral("\nGeannuleerd!\n")));
     QCOMPARE(pane->textCursor().position(), pane->document()->characterCount() - 1);
-    QVERIFY(rig.scripted.questions.isEmpty());
+    QCOMPARE(rig.scripted.questions.size(), writing ? 1 : 0); // only Write all asked
     QVERIFY(!rig.log.contains(QStringLiteral("Geannuleerd!")));
 
     QVERIFY(rig.runToQuiet());
     rig.step(300);
-    QVERIFY2(!rig.log.contains(ReadAllDone), "a cancelled series reports no success");
+    QVERIFY2(!rig.log.contains(seriesDone), "a cancelled series reports no success");
     QCOMPARE(rig.app.engine.BulkMode, qint16(0));
     QCOMPARE(rig.pendingJobs(), 0);
     // The request already on the line is finished, nothing after it is sent.
-    QCOMPARE(rig.readItems().size(), readsBefore);
+    QCOMPARE(rig.requestItems(type).size(), requestsBefore);
     QVERIFY(rig.scripted.boxes.isEmpty());
 }
 
