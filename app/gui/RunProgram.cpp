@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QTimer>
 
 // The window program: everything is made here, on the stack, in the order each part
 // needs the other; the window goes last, after the start-up sequence has run.
@@ -51,6 +52,17 @@ int MainWindow::runProgram(QApplication &application)
 
     PageTour tour(window, app);
     tour.install();
+
+    // Soak runs only (bench/soak.sh, KESTRUM_SOAK=1): "Read all" again whenever the
+    // engine has nothing left to do, for as long as the program runs.
+    QTimer soak;
+    if (qEnvironmentVariableIntValue("KESTRUM_SOAK") == 1) {
+        QObject::connect(&soak, &QTimer::timeout, &window, [&] {
+            if (app.engine.isQuiet())
+                commands.CmdLeesAlles();
+        });
+        soak.start(1000);
+    }
     window.show();
     const int result = application.exec();
     window.detach();
