@@ -8,7 +8,6 @@
 #include "ui/window/WidgetScreen.h"
 
 #include <QAction>
-#include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -16,7 +15,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QStackedWidget>
 #include <QTabWidget>
 #include <QtTest>
 
