@@ -15,8 +15,11 @@ if [ "${KESTRUM_SKIP_SANITIZE:-0}" != 1 ]; then
     # Both sanitizers stop the process at their first report (-fno-sanitize-recover
     # for UBSan), so a report is a failed test. Qt's own allocations kept until exit
     # would make LeakSanitizer noisy: it is off per test in tests/CMakeLists.txt.
+    # -O1 with line tables only: the optimisation the sanitizers are made for, and
+    # about a third less build time than -O2 with full debug information.
     export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRUM_SANITIZE=ON >/dev/null
+    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-g1 -O1" \
+        -DKESTRUM_SANITIZE=ON >/dev/null
     cmake --build build-asan -j"$jobs"
     (cd build-asan && ctest -j"$jobs" --output-on-failure)
 fi
