@@ -523,20 +523,29 @@ inline QString RunDrain(const uint8_t *data, size_t size)
 
 // --- fuzz_settingsfile -------------------------------------------------------------
 
-// The reading rules, written out plainly over the whole file at once.
-inline std::array<QString, FileItemCount> ReferenceSettingsTexts(const QByteArray &content)
+// The records of a file as both readers see them: lines split at LF, one CR at the
+// end dropped, empty lines left out, bytes read as Latin-1.
+inline QStringList ReferenceRecords(const QByteArray &content)
 {
-    std::array<QString, FileItemCount> texts;
-    QString lastValue;
+    QStringList records;
     QList<QByteArray> lines = content.split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     for (QByteArray line : lines) {
         if (line.endsWith('\r'))
             line.chop(1);
-        if (line.isEmpty())
-            continue;
-        const QString text = QString::fromLatin1(line);
+        if (!line.isEmpty())
+            records.append(QString::fromLatin1(line));
+    }
+    return records;
+}
+
+// The reading rules, written out plainly over the whole file at once.
+inline std::array<QString, FileItemCount> ReferenceSettingsTexts(const QByteArray &content)
+{
+    std::array<QString, FileItemCount> texts;
+    QString lastValue;
+    for (const QString &text : ReferenceRecords(content)) {
         const qsizetype arrow = text.indexOf(QLatin1String("->"));
         if (arrow >= 0)
             lastValue = text.mid(arrow + 2);
@@ -669,15 +678,7 @@ inline QString RunSetupFile(const uint8_t *data, size_t size)
     // Entry 2 (the folder text) as the reading rules give it.
     QString setPath;
     QString lastValue;
-    QList<QByteArray> lines = content.split('\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    for (QByteArray line : lines) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (line.isEmpty())
-            continue;
-        const QString record = QString::fromLatin1(line);
+    for (const QString &record : ReferenceRecords(content)) {
         const double number = std::nearbyint(TextToNumber(record.left(4)));
         if (!(number >= 0))
             break;
