@@ -1,8 +1,8 @@
 #include "app/Kestrum.h"
 
-#include "app/SetupFile.h"
-#include "ui/Catalogue.h"
-#include "ui/Screen.h"
+#include "base/SetupFile.h"
+#include "screen/Catalogue.h"
+#include "screen/Screen.h"
 
 Kestrum::Kestrum(Screen &screen_, Dialogs &dialogs_, SerialBackend &backend, const Clock &clock,
                  const QString &programFolder)

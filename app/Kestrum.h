@@ -1,13 +1,13 @@
 #pragma once
 
-#include "app/Clock.h"
-#include "app/Dialogs.h"
-#include "app/Globals.h"
-#include "app/MessageLog.h"
+#include "base/Clock.h"
+#include "base/Dialogs.h"
+#include "base/Globals.h"
+#include "base/MessageLog.h"
 #include "protocol/Engine.h"
 #include "protocol/Frames.h"
+#include "screen/ScreenTransfer.h"
 #include "serial/Datacom.h"
-#include "settings/ScreenTransfer.h"
 #include "settings/SettingsFiles.h"
 #include "settings/SettingsTable.h"
 
@@ -31,10 +31,10 @@ public:
     void StartProgram(const QString &commandLine);
 
     // Timer ticks.
-    void TmrAfhandelTick();        // 25 ms
-    void TmrUpdateVenstersTick();  // 100 ms
-    void LedTimerTick();           // 250 ms
-    void TimerStartRefreshTick();  // 300 ms, once
+    void TmrAfhandelTick();       // 25 ms
+    void TmrUpdateVenstersTick(); // 100 ms
+    void LedTimerTick();          // 250 ms
+    void TimerStartRefreshTick(); // 300 ms, once
 
     // OpenComPort with the converter's line settings (9600,N,8,1).
     int OpenConverterPort();

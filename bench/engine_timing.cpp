@@ -7,8 +7,8 @@
 //     engine_timing [--sim PATH] [--rounds N]
 
 #include "app/Kestrum.h"
+#include "screen/HeadlessScreen.h"
 #include "serial/QtSerialBackend.h"
-#include "ui/HeadlessScreen.h"
 
 #include <QCoreApplication>
 #include <QDir>

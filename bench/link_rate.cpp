@@ -5,12 +5,12 @@
 //
 //     link_rate [--sim PATH] [--count N] [--item N]
 
-#include "app/Globals.h"
-#include "app/MessageLog.h"
+#include "base/Globals.h"
+#include "base/MessageLog.h"
 #include "protocol/Frames.h"
+#include "screen/HeadlessScreen.h"
 #include "serial/Datacom.h"
 #include "serial/QtSerialBackend.h"
-#include "ui/HeadlessScreen.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs "Read all" series against kestrum-sim for MINUTES (default 10), at the same
 # time through kestrum-cli (one read-all per run, in a loop) and through the window
-# program under Xvfb (KESTRUM_SOAK=1 presses "Read all" again whenever the engine is
-# quiet), each against its own simulator. Prints the series completed and the
+# program under Xvfb (kestrum-bench-window with KESTRUM_SOAK=1 presses "Read all"
+# again whenever the engine is quiet), each against its own simulator. Prints the series completed and the
 # resident memory (VmRSS) of the long-running processes at start and end, and the
 # peak of the first and the last kestrum-cli run.
 #
@@ -15,7 +15,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KESTRUM_SOAK_BUILD:-$root/build}
 [ -f "$build/CMakeCache.txt" ] ||
     cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"${KESTRUM_JOBS:-2}" --target kestrum kestrum-cli kestrum-sim >/dev/null
+cmake --build "$build" -j"${KESTRUM_JOBS:-2}" --target kestrum-bench-window kestrum-cli kestrum-sim >/dev/null
 
 work=$(mktemp -d /tmp/kestrum-soak.XXXXXX)
 pids=()
@@ -56,11 +56,11 @@ pids+=("$cli_sim")
 window_sim=$(start_sim "$window_home")
 pids+=("$window_sim")
 
-KESTRUM_SOAK=1 KESTRUM_HOME=$window_home xvfb-run -a "$build/kestrum" \
+KESTRUM_SOAK=1 KESTRUM_HOME=$window_home xvfb-run -a "$build/kestrum-bench-window" \
     >"$work/window.out" 2>&1 &
 xvfb=$!
 for _ in $(seq 100); do
-    window=$(pgrep -f -n "^$build/kestrum\$" || true)
+    window=$(pgrep -f -n "^$build/kestrum-bench-window\$" || true)
     [ -n "$window" ] && break
     sleep 0.1
 done

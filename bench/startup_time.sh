@@ -12,7 +12,7 @@ runs=${1:-7}
 
 if [ -z "${KESTRUM_BENCH_IN_XVFB:-}" ]; then
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$build" -j"${KESTRUM_JOBS:-2}" --target kestrum >/dev/null
+    cmake --build "$build" -j"${KESTRUM_JOBS:-2}" --target kestrum-bench-window >/dev/null
     export KESTRUM_BENCH_IN_XVFB=1
     exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
 fi
@@ -24,7 +24,7 @@ times=()
 for run in $(seq "$runs"); do
     start=$(date +%s%3N)
     shown=$(KESTRUM_HOME="$home" KESTRUM_BENCH_STARTUP=1 QT_QPA_PLATFORM=xcb \
-                "$build/kestrum" 2>/dev/null | sed -n 's/^shown-at-ms //p')
+                "$build/kestrum-bench-window" 2>/dev/null | sed -n 's/^shown-at-ms //p')
     [ -n "$shown" ] || { echo "run $run: the window never showed"; exit 1; }
     times+=($((shown - start)))
     echo "run $run: $((shown - start)) ms"

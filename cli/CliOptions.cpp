@@ -1,7 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include "base/Value.h"
 #include "settings/SettingsTable.h"
-#include "settings/Value.h"
 
 #include <QCommandLineParser>
 #include <cmath>

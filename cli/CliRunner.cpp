@@ -1,9 +1,9 @@
 #include "cli/CliRunner.h"
 
-#include "app/ProgramFolder.h"
+#include "base/ProgramFolder.h"
+#include "screen/Catalogue.h"
 #include "serial/PortMap.h"
 #include "serial/SerialBackend.h"
-#include "ui/Catalogue.h"
 
 #include <QDir>
 #include <QEventLoop>

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "app/Commands.h"
 #include "app/Kestrum.h"
 #include "cli/CliDialogs.h"
 #include "cli/CliOptions.h"
 #include "cli/CliScreen.h"
-#include "ui/Commands.h"
 
 #include <QStringList>
 #include <QTextStream>

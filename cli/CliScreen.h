@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/HeadlessScreen.h"
+#include "screen/HeadlessScreen.h"
 
 #include <functional>
 

@@ -1,4 +1,4 @@
-#include "app/Clock.h"
+#include "base/Clock.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
 #include "serial/QtSerialBackend.h"

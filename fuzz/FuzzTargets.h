@@ -9,13 +9,13 @@
 //
 // Header-only, so the regression test can use it without a library of its own.
 
+#include "app/Commands.h"
 #include "app/Kestrum.h"
-#include "app/SetupFile.h"
-#include "app/TextHelpers.h"
+#include "base/SetupFile.h"
+#include "base/TextHelpers.h"
+#include "screen/Catalogue.h"
+#include "screen/HeadlessScreen.h"
 #include "serial/MemorySerialBackend.h"
-#include "ui/Catalogue.h"
-#include "ui/Commands.h"
-#include "ui/HeadlessScreen.h"
 
 #include <QByteArray>
 #include <QDir>

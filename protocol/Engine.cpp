@@ -1,14 +1,14 @@
 #include "protocol/Engine.h"
 
-#include "app/Dialogs.h"
-#include "app/Globals.h"
-#include "app/MessageLog.h"
-#include "app/TextHelpers.h"
+#include "base/Dialogs.h"
+#include "base/Globals.h"
+#include "base/MessageLog.h"
+#include "base/TextHelpers.h"
 #include "protocol/Frames.h"
+#include "screen/Screen.h"
+#include "screen/ScreenTransfer.h"
 #include "serial/Datacom.h"
-#include "settings/ScreenTransfer.h"
 #include "settings/SettingsTable.h"
-#include "ui/Screen.h"
 
 #include <algorithm>
 

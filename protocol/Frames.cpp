@@ -1,6 +1,6 @@
 #include "protocol/Frames.h"
 
-#include "app/TextHelpers.h"
+#include "base/TextHelpers.h"
 #include "serial/Datacom.h"
 
 // Theory of operation

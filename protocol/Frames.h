@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/Value.h"
+#include "base/Value.h"
 
 #include <QByteArray>
 #include <array>
@@ -53,9 +53,9 @@ public:
     static int UnitItemNumber(int item) { return item; }
 
     // Reception, one engine tick at a time.
-    void StartAnswer();  // slots 0..99 := -1, AnswerCount := 0
-    bool ReceiveSoh();   // reads at most one byte; true when it was SOH
-    bool ReceiveLen();   // reads at most one byte; true when one arrived
+    void StartAnswer();         // slots 0..99 := -1, AnswerCount := 0
+    bool ReceiveSoh();          // reads at most one byte; true when it was SOH
+    bool ReceiveLen();          // reads at most one byte; true when one arrived
     AnswerStatus ReceiveData(); // takes all that has arrived
 
     // Slot 7 of a read answer: the item it is about (-1 when not received).

@@ -1,8 +1,7 @@
 #include "serial/Datacom.h"
 
-#include "app/TextHelpers.h"
+#include "base/TextHelpers.h"
 #include "serial/PortMap.h"
-#include "ui/Screen.h"
 
 namespace {
 
@@ -56,8 +55,8 @@ QString signedNumber(qint64 value)
 
 } // namespace
 
-Datacom::Datacom(Globals &globals, MessageLog &log, SerialBackend &backend, Screen &screen)
-    : m_globals(globals), m_log(log), m_backend(backend), m_screen(screen)
+Datacom::Datacom(Globals &globals, MessageLog &log, SerialBackend &backend, PortCaption &caption)
+    : m_globals(globals), m_log(log), m_backend(backend), m_caption(caption)
 {
     // The backend has closed the port already; from here on it is a closed port
     // like any other, and the next request re-opens it.
@@ -113,8 +112,8 @@ int Datacom::OpenComPort(int portIndex, int speed, int parity, int dataBits, int
     const QString settingsText = SettingsText(speed, parity, dataBits, stopBits);
     m_log.WriteLog(QStringLiteral("Com:") + portLabel + QStringLiteral(" opened with: ") +
                    settingsText);
-    m_screen.setPortCaption(QStringLiteral("Serial Port: ") + portName + QLatin1Char(' ') +
-                            settingsText);
+    m_caption.setPortCaption(QStringLiteral("Serial Port: ") + portName + QLatin1Char(' ') +
+                             settingsText);
     if (onOpened)
         onOpened();
     return 0;

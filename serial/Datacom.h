@@ -1,19 +1,18 @@
 #pragma once
 
-#include "app/Globals.h"
-#include "app/MessageLog.h"
+#include "base/Globals.h"
+#include "base/MessageLog.h"
+#include "serial/PortCaption.h"
 #include "serial/SerialBackend.h"
 
 #include <QString>
-
-class Screen;
 
 // The one serial port to the converter (module Datacom): open with the code
 // table, close, send and poll single bytes, with the activity flags of the lamps.
 class Datacom
 {
 public:
-    Datacom(Globals &globals, MessageLog &log, SerialBackend &backend, Screen &screen);
+    Datacom(Globals &globals, MessageLog &log, SerialBackend &backend, PortCaption &caption);
     ~Datacom();
 
     // Codes: speed 0 "300", 1 "1200", 2 "2400", 3 "4800", 5 "19200", else "9600";
@@ -41,6 +40,6 @@ private:
     Globals &m_globals;
     MessageLog &m_log;
     SerialBackend &m_backend;
-    Screen &m_screen;
+    PortCaption &m_caption;
     QString m_deviceOverride;
 };

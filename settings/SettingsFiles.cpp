@@ -1,11 +1,11 @@
 #include "settings/SettingsFiles.h"
 
-#include "app/Dialogs.h"
-#include "app/Globals.h"
-#include "app/TextHelpers.h"
-#include "settings/ScreenTransfer.h"
+#include "base/Dialogs.h"
+#include "base/Globals.h"
+#include "base/TextFiles.h"
+#include "base/TextHelpers.h"
 #include "settings/SettingsTable.h"
-#include "settings/TextFiles.h"
+#include "settings/SettingsView.h"
 
 #include <QFile>
 
@@ -81,9 +81,9 @@ QString ValueText(int item, const Value &value)
 
 } // namespace
 
-SettingsFiles::SettingsFiles(Globals &globals, SettingsTable &table, ScreenTransfer &transfer,
+SettingsFiles::SettingsFiles(Globals &globals, SettingsTable &table, SettingsView &view,
                              Dialogs &dialogs)
-    : m_globals(globals), m_table(table), m_transfer(transfer), m_dialogs(dialogs)
+    : m_globals(globals), m_table(table), m_view(view), m_dialogs(dialogs)
 {
 }
 
@@ -159,13 +159,13 @@ bool SettingsFiles::readFile(const QString &path, FileKind kind)
         m_table.FileValue[item] = (*values)[item];
     m_table.ForgetUnitValues();
     m_table.FileToSettings();
-    m_transfer.SettingsToControls();
+    m_view.SettingsToControls();
     return complete;
 }
 
 bool SettingsFiles::writeFile(const QString &path)
 {
-    m_transfer.ControlsToSettings();
+    m_view.ControlsToSettings();
     m_table.SettingsToFile();
 
     QString content;

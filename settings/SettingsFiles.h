@@ -4,7 +4,7 @@
 
 struct Globals;
 class SettingsTable;
-class ScreenTransfer;
+class SettingsView;
 class Dialogs;
 
 // The default settings file and user settings files (module LeesIniFile): one line
@@ -12,8 +12,7 @@ class Dialogs;
 class SettingsFiles
 {
 public:
-    SettingsFiles(Globals &globals, SettingsTable &table, ScreenTransfer &transfer,
-                  Dialogs &dialogs);
+    SettingsFiles(Globals &globals, SettingsTable &table, SettingsView &view, Dialogs &dialogs);
 
     QString defaultFilePath() const;
 
@@ -31,6 +30,6 @@ private:
 
     Globals &m_globals;
     SettingsTable &m_table;
-    ScreenTransfer &m_transfer;
+    SettingsView &m_view;
     Dialogs &m_dialogs;
 };

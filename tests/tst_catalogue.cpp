@@ -1,7 +1,7 @@
-#include "settings/ScreenTransfer.h"
+#include "screen/Catalogue.h"
+#include "screen/HeadlessScreen.h"
+#include "screen/ScreenTransfer.h"
 #include "settings/SettingsTable.h"
-#include "ui/Catalogue.h"
-#include "ui/HeadlessScreen.h"
 
 #include <QSet>
 #include <QTest>

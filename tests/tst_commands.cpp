@@ -5,7 +5,7 @@
 #include "support/EngineRig.h"
 #include "support/ScriptedConverter.h"
 #include "support/WindowRig.h"
-#include "ui/window/WidgetScreen.h"
+#include "window/WidgetScreen.h"
 
 #include <QAction>
 #include <QDir>

@@ -1,10 +1,10 @@
-#include "app/Globals.h"
-#include "app/MessageLog.h"
+#include "base/Globals.h"
+#include "base/MessageLog.h"
+#include "screen/HeadlessScreen.h"
 #include "serial/Datacom.h"
 #include "serial/MemorySerialBackend.h"
 #include "serial/PortMap.h"
 #include "support/FakeClock.h"
-#include "ui/HeadlessScreen.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "app/SetupFile.h"
-#include "app/gui/AboutDialog.h"
-#include "app/gui/SettingsDialog.h"
+#include "base/SetupFile.h"
 #include "support/TestApp.h"
+#include "window/AboutDialog.h"
+#include "window/SettingsDialog.h"
 
 #include <QComboBox>
 #include <QFile>

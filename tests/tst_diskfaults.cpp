@@ -8,10 +8,10 @@
 // folder (permission bits do not stop root, which the tests often run as). Where the
 // machine does not allow mounting, those cases skip and say why.
 
-#include "app/SetupFile.h"
+#include "app/Commands.h"
+#include "base/SetupFile.h"
 #include "support/EngineRig.h"
 #include "support/TestApp.h"
-#include "ui/Commands.h"
 
 #include <QDir>
 #include <QElapsedTimer>

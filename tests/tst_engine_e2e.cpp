@@ -3,10 +3,10 @@
 // the window program. Every wait has a deadline.
 
 #include "app/Kestrum.h"
+#include "screen/HeadlessScreen.h"
 #include "serial/QtSerialBackend.h"
 #include "support/ScriptedDialogs.h"
 #include "support/SimProcess.h"
-#include "ui/HeadlessScreen.h"
 
 #include <QDir>
 #include <QEventLoop>

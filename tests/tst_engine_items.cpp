@@ -3,7 +3,7 @@
 
 #include "support/EngineRig.h"
 
-#include "settings/ScreenTransfer.h"
+#include "screen/ScreenTransfer.h"
 
 #include <QtTest>
 

@@ -3,7 +3,7 @@
 
 #include "support/EngineRig.h"
 
-#include "ui/Commands.h"
+#include "app/Commands.h"
 
 #include <QtTest>
 

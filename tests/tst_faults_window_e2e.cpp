@@ -4,13 +4,13 @@
 // afterwards the settings table holds as the converter's value exactly what the
 // converter confirmed.
 
+#include "app/Commands.h"
 #include "app/Kestrum.h"
 #include "serial/QtSerialBackend.h"
 #include "support/FaultMatrix.h"
 #include "support/ScriptedDialogs.h"
 #include "support/SimProcess.h"
-#include "ui/Commands.h"
-#include "ui/window/MainWindow.h"
+#include "window/MainWindow.h"
 
 #include <QDir>
 #include <QElapsedTimer>

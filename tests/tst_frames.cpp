@@ -1,10 +1,10 @@
-#include "app/Globals.h"
-#include "app/MessageLog.h"
+#include "base/Globals.h"
+#include "base/MessageLog.h"
 #include "protocol/Frames.h"
+#include "screen/Screen.h"
 #include "serial/Datacom.h"
 #include "serial/MemorySerialBackend.h"
 #include "support/FakeClock.h"
-#include "ui/Screen.h"
 
 #include <QTest>
 

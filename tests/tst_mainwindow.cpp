@@ -1,13 +1,13 @@
+#include "app/Commands.h"
 #include "app/Kestrum.h"
-#include "app/gui/WidgetDialogs.h"
+#include "screen/Catalogue.h"
 #include "serial/MemorySerialBackend.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedConverter.h"
 #include "support/ScriptedDialogs.h"
 #include "support/WindowRig.h"
-#include "ui/Catalogue.h"
-#include "ui/Commands.h"
-#include "ui/window/MainWindow.h"
+#include "window/MainWindow.h"
+#include "window/WidgetDialogs.h"
 
 #include <QComboBox>
 #include <QFile>

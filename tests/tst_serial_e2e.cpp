@@ -1,11 +1,11 @@
-#include "app/Globals.h"
-#include "app/MessageLog.h"
+#include "base/Globals.h"
+#include "base/MessageLog.h"
 #include "protocol/Frames.h"
+#include "screen/HeadlessScreen.h"
 #include "serial/Datacom.h"
 #include "serial/QtSerialBackend.h"
 #include "support/FakeClock.h"
 #include "support/SimProcess.h"
-#include "ui/HeadlessScreen.h"
 
 #include <QDir>
 #include <QElapsedTimer>

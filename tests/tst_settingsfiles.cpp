@@ -1,12 +1,12 @@
-#include "app/Globals.h"
-#include "settings/ScreenTransfer.h"
+#include "base/Globals.h"
+#include "screen/Catalogue.h"
+#include "screen/HeadlessScreen.h"
+#include "screen/ScreenTransfer.h"
 #include "settings/SettingsFiles.h"
 #include "settings/SettingsTable.h"
 #include "support/FileBytes.h"
 #include "support/FileSizeLimit.h"
 #include "support/ScriptedDialogs.h"
-#include "ui/Catalogue.h"
-#include "ui/HeadlessScreen.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,5 +1,5 @@
-#include "app/Globals.h"
-#include "app/SetupFile.h"
+#include "base/Globals.h"
+#include "base/SetupFile.h"
 #include "support/FileBytes.h"
 #include "support/FileSizeLimit.h"
 

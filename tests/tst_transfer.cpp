@@ -1,8 +1,8 @@
-#include "settings/ScreenTransfer.h"
+#include "screen/Catalogue.h"
+#include "screen/HeadlessScreen.h"
+#include "screen/ScreenTransfer.h"
 #include "settings/SettingsTable.h"
-#include "ui/Catalogue.h"
-#include "ui/HeadlessScreen.h"
-#include "ui/window/MainWindow.h"
+#include "window/MainWindow.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "settings/Value.h"
+#include "base/Value.h"
 
 #include <QTest>
 #include <cmath>

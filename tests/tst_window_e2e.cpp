@@ -3,14 +3,14 @@
 // program does, the real serial port, the window's own timers, only the dialogs
 // answered by script. Every wait has a deadline.
 
+#include "app/Commands.h"
 #include "app/Kestrum.h"
 #include "serial/QtSerialBackend.h"
 #include "support/ScriptedDialogs.h"
 #include "support/SimProcess.h"
 #include "support/WindowRig.h"
-#include "ui/Commands.h"
-#include "ui/window/MainWindow.h"
-#include "ui/window/WidgetScreen.h"
+#include "window/MainWindow.h"
+#include "window/WidgetScreen.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 build=${KESTRUM_BUILD_DIR:-build}
 out=$(realpath -m "${1:-docs}")
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"${KESTRUM_JOBS:-2}" --target kestrum kestrum-sim >/dev/null
+cmake --build "$build" -j"${KESTRUM_JOBS:-2}" --target kestrum-bench-window kestrum-sim >/dev/null
 
 home=$(mktemp -d)
 sim_pid=""
@@ -32,7 +32,7 @@ done
 
 shoot() {
     KESTRUM_HOME="$home" KESTRUM_SCREENSHOT_DIR="$out" \
-        xvfb-run -a -s "-screen 0 1280x1024x24" "$build/kestrum" "$@"
+        xvfb-run -a -s "-screen 0 1280x1024x24" "$build/kestrum-bench-window" "$@"
 }
 KESTRUM_SCREENSHOT_READALL=1 shoot
 KESTRUM_SCREENSHOT_PREFIX=service-mode- KESTRUM_SCREENSHOT_PAGES=setup-general shoot /DEBUG

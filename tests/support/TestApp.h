@@ -1,10 +1,10 @@
 #pragma once
 
 #include "app/Kestrum.h"
+#include "screen/HeadlessScreen.h"
 #include "serial/MemorySerialBackend.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedDialogs.h"
-#include "ui/HeadlessScreen.h"
 
 #include <QTemporaryDir>
 

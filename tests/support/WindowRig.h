@@ -1,12 +1,12 @@
 #pragma once
 
+#include "app/Commands.h"
 #include "app/Kestrum.h"
-#include "app/gui/WidgetDialogs.h"
 #include "serial/MemorySerialBackend.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedDialogs.h"
-#include "ui/Commands.h"
-#include "ui/window/MainWindow.h"
+#include "window/MainWindow.h"
+#include "window/WidgetDialogs.h"
 
 #include <QPushButton>
 #include <QStackedWidget>

@@ -1,0 +1,169 @@
+#include "app/Commands.h"
+
+#include "app/Kestrum.h"
+#include "base/Maker.h"
+#include "screen/Screen.h"
+
+namespace {
+const QString CRLF = QStringLiteral("\r\n");
+const QString SettingsFilter = QStringLiteral("cfg (*.cfg) | *.cfg");
+} // namespace
+
+Commands::Commands(Kestrum &app) : m_app(app) {}
+
+void Commands::CmdInstellingenLezen()
+{
+    const QString question = QStringLiteral("Default instellingen uit file lezen.") + CRLF +
+                             QStringLiteral("Dit betekend dat alle wijzigingen tot nu toe "
+                                            "gemaakt, worden overschreven.") +
+                             CRLF + QStringLiteral("Zeker weten? ");
+    if (m_app.dialogs.question(TitleVanBrivane, question))
+        m_app.files.ReadDefaultFile();
+}
+
+void Commands::CmdInstellingenOpslaan()
+{
+    const QString question =
+        QStringLiteral("Default instellingen naar file schrijven.") + CRLF +
+        QStringLiteral("Hierbij wordt het oude default instellingen-file overschreven.") + CRLF +
+        QStringLiteral("Zeker weten? ");
+    if (m_app.dialogs.question(TitleVanBrivane, question))
+        m_app.files.WriteDefaultFile();
+}
+
+QString Commands::InitialSettingsFolder() const
+{
+    if (!m_app.globals.SetPath.isEmpty())
+        return m_app.globals.SetPath;
+    QString folder = m_app.globals.ProgramFolder;
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder + QStringLiteral("Instellingen");
+}
+
+void Commands::CmdLezenUnitgegevens()
+{
+    const QString preset = QStringLiteral("*.cfg");
+    const QString name =
+        m_app.dialogs.openFileName(preset, InitialSettingsFolder(), SettingsFilter);
+    // A cancelled dialog hands back nothing (or the preset pattern itself).
+    if (name.isEmpty() || name == preset) {
+        m_app.dialogs.beep();
+        return;
+    }
+    m_app.files.ReadSettingsFile(name);
+}
+
+void Commands::CmdOpslaanUnitGegevens()
+{
+    const QString name = m_app.dialogs.saveFileName(QStringLiteral("NieuweInstellingen"),
+                                                    InitialSettingsFolder(), SettingsFilter);
+    if (name.isEmpty()) {
+        m_app.dialogs.beep();
+        return;
+    }
+    m_app.files.WriteSettingsFile(name);
+}
+
+void Commands::CmdLeesAlles()
+{
+    m_app.engine.ReadAllRequest = -1;
+}
+
+void Commands::CmdSchrijfAlles()
+{
+    const QString question =
+        QStringLiteral("Overwrite all settings in the converter.") + CRLF + "Are you sure?";
+    if (!m_app.dialogs.question(TitleBrivane, question))
+        return;
+    m_app.transfer.ControlsToSettings();
+    m_app.engine.WriteAllRequest = -1;
+}
+
+void Commands::CmdCancelReadWrite()
+{
+    m_app.table.ClearSettingJobs();
+    // Ending the series here keeps the engine from reporting it as successful.
+    m_app.engine.BulkMode = 0;
+    m_app.screen.appendProgress(CRLF + QStringLiteral("Geannuleerd!") + CRLF);
+}
+
+void Commands::CmdWisLogVenster()
+{
+    m_app.screen.clearProgress();
+}
+
+void Commands::CmdReadSingleSetting(int item)
+{
+    m_app.table.SettingJob[item] = JOB_READ;
+}
+
+void Commands::CmdWriteSingleSetting(int item)
+{
+    m_app.transfer.ControlToSetting(item);
+    m_app.table.SettingJob[item] = JOB_WRITE;
+}
+
+void Commands::CmdReadSingleTekstSetting(int index)
+{
+    CmdReadSingleSetting(150 + index);
+}
+
+void Commands::CmdWriteSingleTekstSetting(int index)
+{
+    CmdWriteSingleSetting(150 + index);
+}
+
+void Commands::CmdTestHerstart()
+{
+    const QString question =
+        QStringLiteral("Restart the converter.") + CRLF + CRLF + QStringLiteral("Are you sure? ");
+    if (m_app.dialogs.question(TitleWithAddress, question))
+        m_app.engine.RestartRequest = -1;
+}
+
+void Commands::CmdTestOproepPager()
+{
+    if (m_app.screen.valueText(CTRL_TEST_ADDRESS).isEmpty()) {
+        m_app.dialogs.messageBox(TitleWithAddress, QStringLiteral("Please enter address of pager"),
+                                 Dialogs::Icon::Critical);
+        return;
+    }
+    m_app.engine.PagerCallRequest = -1;
+}
+
+void Commands::TxtTestPagerAdresDoubleClick()
+{
+    m_app.screen.setValueText(CTRL_TEST_ADDRESS, QString());
+}
+
+void Commands::TxtTestPagerDisplayInfoDoubleClick()
+{
+    m_app.screen.setValueText(CTRL_TEST_MESSAGE, QString());
+}
+
+void Commands::CmdReOpenCom()
+{
+    m_app.datacom.CloseComPort();
+    m_app.OpenConverterPort();
+}
+
+void Commands::Command1()
+{
+    m_app.datacom.CloseComPort();
+}
+
+void Commands::Command2()
+{
+    m_app.table.SettingJob[18] = JOB_WRITE;
+}
+
+bool Commands::Command3()
+{
+    return m_app.datacom.IsComPortOpen() == 1;
+}
+
+void Commands::TabClicked()
+{
+    m_app.transfer.ClearComboSelections();
+}

@@ -1,9 +1,0 @@
-#include "ui/window/MainWindow.h"
-
-#include <QApplication>
-
-int main(int argc, char *argv[])
-{
-    QApplication application(argc, argv);
-    return MainWindow::runProgram(application);
-}

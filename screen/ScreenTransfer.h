@@ -1,0 +1,27 @@
+#pragma once
+
+#include "settings/SettingsView.h"
+
+class SettingsTable;
+class Screen;
+
+// Moves values between the settings table and the setting controls, and colours
+// each control by whether it equals the converter's value (modules ModUnitUpdate
+// and ModuleToUnit).
+class ScreenTransfer : public SettingsView
+{
+public:
+    ScreenTransfer(SettingsTable &table, Screen &screen);
+
+    void SettingToControl(int item);
+    void SelectChoice(int item, int choice);
+    void ControlToSetting(int item);
+    void SettingsToControls() override;
+    void ControlsToSettings() override;
+    void MarkControls();
+    void ClearComboSelections();
+
+private:
+    SettingsTable &m_table;
+    Screen &m_screen;
+};

@@ -1,0 +1,9 @@
+#include "window/MainWindow.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    return MainWindow::runProgram(application);
+}
