@@ -10,6 +10,8 @@
 #include "serial/Datacom.h"
 #include "settings/SettingsTable.h"
 
+#include <QStringList>
+
 #include <algorithm>
 
 // Theory of operation
@@ -252,12 +254,17 @@ void Engine::stepIdle()
         return;
     }
 
-    if (BulkMode == 1)
-        reportSeriesDone(QStringLiteral("Reading of all settings was successfull."));
-    else if (BulkMode == 2)
-        reportSeriesDone(QStringLiteral("Programming of all settings was successfull."));
+    const qint16 endedSeries = BulkMode;
     BulkMode = 0;
+    std::vector<int> notSent;
+    notSent.swap(m_notSent);
+    if (endedSeries == 1)
+        reportSeriesDone(QStringLiteral("Reading of all settings was successfull."));
+    else if (endedSeries == 2 && notSent.empty())
+        reportSeriesDone(QStringLiteral("Programming of all settings was successfull."));
     UpdateProgressBar(-1);
+    if (endedSeries == 2 && !notSent.empty())
+        reportNotSent(notSent);
     DrainReceivedText();
 
     if (ReadAllRequest == -1) {
@@ -277,6 +284,7 @@ void Engine::stepIdle()
         if (reopenPort()) {
             BulkMode = 2;
             ErrorCount = 0;
+            m_notSent.clear();
             for (int i = 0; i <= LastJobItem; ++i) {
                 m_transfer.ControlToSetting(i);
                 if (IsBulkItem(i))
@@ -303,6 +311,22 @@ void Engine::reportSeriesDone(const QString &text)
     if (m_globals.DebugLevel == 2)
         m_screen.appendProgress(text + CRLF);
     m_log.WriteLog(text);
+}
+
+// A write-all that left items out did not program the converter, so it must not end
+// in the success report.
+void Engine::reportNotSent(const std::vector<int> &notSent)
+{
+    QStringList items;
+    for (int item : notSent)
+        items.append(NumToText(item));
+    reportSeriesDone(QStringLiteral("Programming of all settings was not complete: ") +
+                     NumToText(qint16(notSent.size())) +
+                     QStringLiteral(" settings were not sent."));
+    m_dialogs.messageBox(BoxTitle,
+                         QStringLiteral("Not all settings were written to the converter.") + CRLF +
+                             QStringLiteral("Not sent: ") + items.join(QStringLiteral(", ")),
+                         Dialogs::Icon::Critical);
 }
 
 bool Engine::reopenPort()
@@ -345,6 +369,8 @@ void Engine::stepWriteSend()
     } else {
         m_screen.appendProgress(QStringLiteral(" -> Not implemented type of unit.") + CRLF);
         m_table.SettingJob[n] = JOB_NONE;
+        if (BulkMode == 2)
+            m_notSent.push_back(n);
         EngineState = ST_IDLE;
     }
 }
@@ -632,6 +658,7 @@ void Engine::AbortJobs()
     m_table.SettingJob.fill(JOB_NONE);
     m_screen.appendProgress(CRLF + QStringLiteral("Cancelled!") + CRLF);
     BulkMode = 0;
+    m_notSent.clear();
 }
 
 void Engine::DrainReceivedText()

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <vector>
+
 struct Globals;
 class MessageLog;
 class SettingsTable;
@@ -83,6 +85,7 @@ private:
 
     void stepIdle();
     void reportSeriesDone(const QString &text);
+    void reportNotSent(const std::vector<int> &notSent);
     bool reopenPort();
     void stepWriteSend();
     void stepWriteDone();
@@ -107,4 +110,6 @@ private:
     Dialogs &m_dialogs;
     ScreenTransfer &m_transfer;
     bool m_inStep = false;
+    // Items of the running write-all series that no frame could carry.
+    std::vector<int> m_notSent;
 };

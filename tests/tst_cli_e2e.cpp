@@ -63,6 +63,7 @@ private Q_SLOTS:
 
     void readAllSavesTheConvertersValuesIntoAFullFile();
     void writeAllMakesTheConverterHoldTheFile();
+    void writeAllThatLeavesAnItemOutFails();
     void readPrintsItemAndValue_data();
     void readPrintsItemAndValue();
     void writeThenReadGivesTheNewValue();
@@ -232,6 +233,28 @@ void TestCliE2e::writeAllMakesTheConverterHoldTheFile()
     QCOMPARE(simValue(0), QStringLiteral("2"));
     QCOMPARE(simValue(13), QStringLiteral("2"));
     QVERIFY(m_sim->output().contains(QStringLiteral("write item 36 = 1")));
+}
+
+void TestCliE2e::writeAllThatLeavesAnItemOutFails()
+{
+    QVERIFY(startSim());
+    const QString file = home() + "/no-choice.cfg";
+    QVERIFY(m_sim->sendCommand(QStringLiteral("save ") + file));
+    const QMap<int, QString> values = fileValues(file);
+    QByteArray content;
+    for (int item = 0; item < 250; ++item)
+        content += QByteArray::number(item) + "    ->" +
+                   (item == 10 ? QByteArray("-1") : values.value(item).toLatin1()) + "\r\n";
+    QVERIFY(writeLatin1(file, content));
+
+    const CliResult r = run({"--home", home(), "write-all", file});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains("Programming of all settings was not complete: 1 settings were not "
+                            "sent.") &&
+                 r.err.contains("Not sent: 10") && !r.err.contains("was successfull."),
+             qPrintable(r.err));
+    QVERIFY(!m_sim->output().contains(QStringLiteral("write item 10 =")));
+    QVERIFY(m_sim->output().contains(QStringLiteral("write item 11 =")));
 }
 
 void TestCliE2e::readPrintsItemAndValue_data()

@@ -67,6 +67,8 @@ private Q_SLOTS:
     void threeNacksAbortAWriteSeries();
     void writeAllSucceedsInSixTicksPerItem_data();
     void writeAllSucceedsInSixTicksPerItem();
+    void writeAllThatLeftItemsOutIsNoSuccess_data();
+    void writeAllThatLeftItemsOutIsNoSuccess();
     void readAllStoresEveryValue();
     void wakeUpFollowsSilence_data();
     void wakeUpFollowsSilence();
@@ -589,6 +591,52 @@ void TestEngineItems::writeAllSucceedsInSixTicksPerItem()
              QStringLiteral("01 0D 01 00 02 57 1F 0D 1E 77 1F 02 1E 98"));
     QCOMPARE(rig.engine.ErrorCount, qint16(0));
     QVERIFY(!rig.screen.progressBarVisible());
+}
+
+void TestEngineItems::writeAllThatLeftItemsOutIsNoSuccess_data()
+{
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<QList<int>>("withoutChoice");
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<QString>("box");
+
+    QTest::newRow("one list without a choice, service mode")
+        << QStringLiteral("/DEBUG") << QList<int>{13}
+        << "Programming of all settings was not complete: 1 settings were not sent."
+        << "Not all settings were written to the converter.\r\nNot sent: 13";
+    QTest::newRow("two lists without a choice, user mode")
+        << QString() << QList<int>{37, 10}
+        << "Programming of all settings was not complete: 2 settings were not sent."
+        << "Not all settings were written to the converter.\r\nNot sent: 10, 37";
+}
+
+void TestEngineItems::writeAllThatLeftItemsOutIsNoSuccess()
+{
+    QFETCH(QString, commandLine);
+    QFETCH(QList<int>, withoutChoice);
+    QFETCH(QString, report);
+    QFETCH(QString, box);
+
+    EngineRig rig(commandLine);
+    rig.converter.answer = [](const QByteArray &r) { return obligingAnswer(r); };
+    for (int item : withoutChoice)
+        rig.screen.typeText(item, QStringLiteral("no such choice"));
+    rig.engine.WriteAllRequest = -1;
+    QVERIFY(rig.runToQuiet());
+
+    QCOMPARE(rig.log.last(), report);
+    QVERIFY(!rig.log.contains(QStringLiteral("Programming of all settings was successfull.")));
+    QCOMPARE(rig.screen.progressText().endsWith(report + CRLF), !commandLine.isEmpty());
+    QCOMPARE(rig.screen.progressText().count(" -> Not implemented type of unit."),
+             withoutChoice.size());
+    QCOMPARE(rig.t.dialogs.boxes.size(), 1);
+    QCOMPARE(rig.t.dialogs.boxes[0].title, QStringLiteral("Kestrum by Brivane"));
+    QCOMPARE(rig.t.dialogs.boxes[0].text, box);
+    QCOMPARE(rig.t.dialogs.boxes[0].icon, Dialogs::Icon::Critical);
+    // The wake-up and one frame for every other bulk item; the series went on.
+    QCOMPARE(rig.converter.received.size(), 1 + 27 - withoutChoice.size());
+    for (const auto &request : rig.converter.received.mid(1))
+        QVERIFY(!withoutChoice.contains(requestItem(request.bytes)));
 }
 
 void TestEngineItems::readAllStoresEveryValue()
