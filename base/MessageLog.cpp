@@ -8,15 +8,20 @@
 namespace {
 
 // Appends one line to the file and closes it again, so no handle stays open between
-// lines. False when the file cannot be opened or the line not written whole.
+// lines. False when the file cannot be opened or the line not written whole. The line
+// goes out in one unbuffered write; when the disk takes only part of it, the part is
+// cut off again, so the next line never glues onto a fragment.
 bool appendLine(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return false;
-    const bool written = file.write(bytes) == bytes.size();
+    const qint64 before = file.size();
+    const bool written = file.write(bytes) == bytes.size() && file.error() == QFileDevice::NoError;
+    if (!written)
+        file.resize(before);
     file.close();
-    return written && file.error() == QFileDevice::NoError;
+    return written;
 }
 
 } // namespace

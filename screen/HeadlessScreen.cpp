@@ -207,12 +207,12 @@ void HeadlessScreen::setButtonsInUse(int item, bool inUse)
 
 void HeadlessScreen::appendProgress(const QString &text)
 {
-    m_progress += text;
+    m_progress.append(text);
 }
 
 QString HeadlessScreen::progressText() const
 {
-    return m_progress;
+    return m_progress.text();
 }
 
 void HeadlessScreen::clearProgress()

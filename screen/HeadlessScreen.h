@@ -1,5 +1,6 @@
 #pragma once
 
+#include "screen/ProgressText.h"
 #include "screen/Screen.h"
 
 #include <QStringList>
@@ -103,7 +104,7 @@ private:
     std::map<int, Control> m_controls;
     std::map<int, bool> m_buttonsInUse;
 
-    QString m_progress;
+    ProgressText m_progress;
     bool m_progressBarVisible = false;
     int m_progressBarValue = 0;
     QString m_portCaption = QStringLiteral("Serial port: XXXX ");

@@ -3,10 +3,12 @@
 #include "window/AboutDialog.h"
 #include "window/SettingsDialog.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QtTest>
 
@@ -24,6 +26,8 @@ private Q_SLOTS:
     void saveWritesTheSetupFileAndReopensTheChosenPort();
     void saveStartsAnEngineThatNeverStarted();
     void portListShowsTheDeviceOfTheSelectedEntry();
+    void smallWindowsTakeTheFocusBackWithABeep_data();
+    void smallWindowsTakeTheFocusBackWithABeep();
 };
 
 void TestDialogs::aboutShowsTheVersionAndTheMaker()
@@ -220,3 +224,57 @@ void TestDialogs::portListShowsTheDeviceOfTheSelectedEntry()
 
 QTEST_MAIN(TestDialogs)
 #include "tst_dialogs.moc"
+
+void TestDialogs::smallWindowsTakeTheFocusBackWithABeep_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("activated");
+    QTest::addColumn<int>("beeps");
+    QTest::addColumn<bool>("stillShown");
+
+    QTest::newRow("settings, main window") << "settings"
+                                           << "main" << 1 << true;
+    QTest::newRow("settings, another window of the program") << "settings"
+                                                             << "other" << 1 << true;
+    QTest::newRow("settings, focus to another program") << "settings"
+                                                        << "none" << 0 << true;
+    QTest::newRow("about, main window") << "about"
+                                        << "main" << 1 << true;
+    QTest::newRow("about, another window of the program") << "about"
+                                                          << "other" << 1 << true;
+    QTest::newRow("about, focus to another program hides it") << "about"
+                                                              << "none" << 0 << false;
+}
+
+void TestDialogs::smallWindowsTakeTheFocusBackWithABeep()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, activated);
+    QFETCH(int, beeps);
+    QFETCH(bool, stillShown);
+
+    TestApp t;
+    QWidget mainWindow;
+    QWidget other;
+    mainWindow.show();
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    QPointer<QDialog> dialog;
+    if (window == "settings")
+        dialog = new SettingsDialog(t.app, &mainWindow);
+    else
+        dialog = new AboutDialog(t.app, &mainWindow);
+    dialog->show();
+    QApplication::setActiveWindow(dialog);
+    QVERIFY(QTest::qWaitForWindowActive(dialog));
+    t.dialogs.beeps = 0;
+
+    QApplication::setActiveWindow(activated == "main"    ? &mainWindow
+                                  : activated == "other" ? &other
+                                                         : nullptr);
+    QCoreApplication::processEvents();
+    QCOMPARE(t.dialogs.beeps, beeps);
+    QVERIFY(dialog);
+    QCOMPARE(dialog->isVisible(), stillShown);
+    delete dialog;
+}

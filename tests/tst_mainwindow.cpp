@@ -664,6 +664,10 @@ void TestMainWindow::colourRolesAreDistinctAndRevertible()
     screen.setColour(12, ControlColour::EqualToUnit);
     QCOMPARE(combo->lineEdit()->palette().color(QPalette::Active, QPalette::Text),
              WidgetScreen::equalToUnitColour());
+    // Only the text: the drop-down arrow keeps its colour, so the list never looks
+    // disabled.
+    QCOMPARE(combo->palette().color(QPalette::Active, QPalette::ButtonText),
+             QApplication::palette().color(QPalette::Active, QPalette::ButtonText));
 }
 
 void TestMainWindow::perItemButtonsQueueTheirOwnItem()
@@ -774,6 +778,16 @@ void TestMainWindow::progressPaneAppendsAndKeepsLineEnds()
     QCOMPARE(screen.progressText(), QStringLiteral("Read item 5 OK\r\nnext"));
     QCOMPARE(pane->toPlainText(), QStringLiteral("Read item 5 OK\nnext"));
     QCOMPARE(pane->textCursor().position(), pane->document()->characterCount() - 1);
+
+    // Weeks of series: only the last 2000 lines stay, in the pane and in its text.
+    screen.clearProgress();
+    for (int i = 1; i <= 2100; ++i)
+        screen.appendProgress(QStringLiteral("line %1\r\n").arg(i));
+    QVERIFY(screen.progressText().startsWith(QStringLiteral("line 102\r\nline 103\r\n")));
+    QVERIFY(screen.progressText().endsWith(QStringLiteral("line 2099\r\nline 2100\r\n")));
+    QCOMPARE(screen.progressText().count(QLatin1Char('\n')), 1999);
+    QCOMPARE(pane->document()->blockCount(), 2000);
+    QVERIFY(pane->toPlainText().startsWith(QStringLiteral("line 102\nline 103\n")));
 
     screen.setProgressBar(true, 12);
     QVERIFY(!rig.child("ProgressBarProgrammeren")->isHidden());

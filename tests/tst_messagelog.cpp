@@ -1,5 +1,6 @@
 #include "base/MessageLog.h"
 #include "support/FakeClock.h"
+#include "support/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,6 +41,7 @@ private Q_SLOTS:
     void aDeletedLogFolderIsCreatedAgain();
     void aLogThatCannotBeWrittenKeepsTheLineInTheBuffer_data();
     void aLogThatCannotBeWrittenKeepsTheLineInTheBuffer();
+    void aLineTheDiskTakesOnlyInPartIsDroppedWhole();
     void logfileModeZeroDropsTheLineEverywhere();
     void withoutAProgramFolderNoFileIsWritten();
 
@@ -263,6 +265,22 @@ void TestMessageLog::aLogThatCannotBeWrittenKeepsTheLineInTheBuffer()
     QCOMPARE(m_log->MessageLines[1], QStringLiteral("10:00:00 and again"));
     QCOMPARE(m_seen.size(), 2);
     QVERIFY(!QFileInfo(dayFile).isFile());
+}
+
+void TestMessageLog::aLineTheDiskTakesOnlyInPartIsDroppedWhole()
+{
+    const QString dayFile = logFolder() + "/07122026.log";
+    m_log->WriteLog("first");
+    {
+        // Room for 10 more bytes: "10:00:00 s" of the next line would fit.
+        FileSizeLimit full(QFileInfo(dayFile).size() + 10);
+        QVERIFY(full.isActive());
+        m_log->WriteLog("second line, too long for the room left");
+    }
+    m_log->WriteLog("third");
+    QCOMPARE(readFile(dayFile), QByteArray("10:00:00 first\r\n10:00:00 third\r\n"));
+    QCOMPARE(m_log->MessageLines[1],
+             QStringLiteral("10:00:00 second line, too long for the room left"));
 }
 
 void TestMessageLog::logfileModeZeroDropsTheLineEverywhere()

@@ -4,6 +4,7 @@
 #include "base/Maker.h"
 #include "base/TextHelpers.h"
 #include "screen/Screen.h"
+#include "window/FocusKeeper.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -63,6 +64,7 @@ AboutDialog::AboutDialog(Kestrum &app, QWidget *mainWindow) : QDialog(mainWindow
     setWindowTitle(QStringLiteral("About"));
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
+    new FocusKeeper(*this, m_app.dialogs, true);
 
     auto *frameLogo = new LogoFrame(this);
     frameLogo->setObjectName(QStringLiteral("FrameLogo"));
@@ -118,12 +120,4 @@ void AboutDialog::CmdSluit()
 {
     hide();
     close();
-}
-
-void AboutDialog::changeEvent(QEvent *event)
-{
-    // The window goes away as soon as the user turns to another window.
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow() && isVisible())
-        close();
-    QDialog::changeEvent(event);
 }

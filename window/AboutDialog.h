@@ -46,9 +46,6 @@ public:
     void FrameLogoDoubleClick();
     void CmdSluit();
 
-protected:
-    void changeEvent(QEvent *event) override;
-
 private:
     Kestrum &m_app;
 };

@@ -4,6 +4,7 @@
 #include "app/Kestrum.h"
 #include "base/Maker.h"
 #include "screen/Catalogue.h"
+#include "screen/ProgressText.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -540,6 +541,7 @@ QWidget *MainWindow::buildUnitPage()
     auto *pane = new QPlainTextEdit;
     pane->setObjectName(QStringLiteral("TxtProgress"));
     pane->setReadOnly(true);
+    pane->setMaximumBlockCount(ProgressText::MaxLines);
     pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     QPalette palette = pane->palette();
     palette.setColor(QPalette::Text, Qt::blue);

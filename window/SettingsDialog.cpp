@@ -1,5 +1,7 @@
 #include "window/SettingsDialog.h"
 
+#include "window/FocusKeeper.h"
+
 #include "app/Kestrum.h"
 #include "base/SetupFile.h"
 #include "base/TextHelpers.h"
@@ -27,8 +29,7 @@ void setTextColour(QWidget *widget, const QColor &colour)
 }
 } // namespace
 
-SettingsDialog::SettingsDialog(Kestrum &app, QWidget *mainWindow)
-    : QDialog(mainWindow), m_app(app), m_mainWindow(mainWindow)
+SettingsDialog::SettingsDialog(Kestrum &app, QWidget *mainWindow) : QDialog(mainWindow), m_app(app)
 {
     setObjectName(QStringLiteral("frmInstellingen"));
     setWindowTitle(QStringLiteral("Instellingen"));
@@ -98,8 +99,7 @@ SettingsDialog::SettingsDialog(Kestrum &app, QWidget *mainWindow)
         m_comboCom->addItem(QStringLiteral("Com") + NumToText(n));
     UpdateCombo();
 
-    if (m_mainWindow)
-        m_mainWindow->installEventFilter(this);
+    new FocusKeeper(*this, m_app.dialogs, false);
 }
 
 void SettingsDialog::LockCombo()
@@ -200,16 +200,4 @@ void SettingsDialog::showDevice()
     const bool present = QFileInfo::exists(device);
     m_device->setText(device +
                       (present ? QStringLiteral(" (present)") : QStringLiteral(" (not present)")));
-}
-
-bool SettingsDialog::eventFilter(QObject *watched, QEvent *event)
-{
-    // While this dialog is open it keeps the focus: activating the main window
-    // brings the dialog back to the front with a beep.
-    if (watched == m_mainWindow && event->type() == QEvent::WindowActivate && isVisible()) {
-        raise();
-        activateWindow();
-        m_app.dialogs.beep();
-    }
-    return QDialog::eventFilter(watched, event);
 }

@@ -30,14 +30,10 @@ public:
 
     bool isEditing() const;
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void showDevice();
 
     Kestrum &m_app;
-    QWidget *m_mainWindow;
     QComboBox *m_comboCom;
     QLineEdit *m_txtSetPath;
     QLabel *m_device;

@@ -288,7 +288,6 @@ void WidgetScreen::setColour(int control, ControlColour colour)
     QPalette palette = widget->palette();
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
         palette.setColor(group, QPalette::Text, text);
-        palette.setColor(group, QPalette::ButtonText, text);
     }
     widget->setPalette(palette);
 }
@@ -313,8 +312,8 @@ void WidgetScreen::appendProgress(const QString &text)
     if (!m_progressPane)
         return;
     const bool lineEndSplit =
-        m_progress.endsWith(QLatin1Char('\r')) && text.startsWith(QLatin1Char('\n'));
-    m_progress += text;
+        m_progress.text().endsWith(QLatin1Char('\r')) && text.startsWith(QLatin1Char('\n'));
+    m_progress.append(text);
     // The widget gets only the new text, so a long pane costs nothing per line; a
     // CR LF split over two pieces is one line break on screen.
     QTextCursor cursor(m_progressPane->document());
@@ -326,7 +325,7 @@ void WidgetScreen::appendProgress(const QString &text)
 
 QString WidgetScreen::progressText() const
 {
-    return m_progress;
+    return m_progress.text();
 }
 
 void WidgetScreen::clearProgress()

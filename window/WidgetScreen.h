@@ -1,5 +1,6 @@
 #pragma once
 
+#include "screen/ProgressText.h"
 #include "screen/Screen.h"
 
 #include <QColor>
@@ -105,7 +106,7 @@ private:
 
     QPlainTextEdit *m_progressPane = nullptr;
     // The pane's text as written, line ends included; the widget shows it.
-    QString m_progress;
+    ProgressText m_progress;
     QProgressBar *m_progressBar = nullptr;
     QGroupBox *m_portFrame = nullptr;
     QWidget *m_txLamp = nullptr;
