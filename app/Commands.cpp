@@ -80,11 +80,18 @@ void Commands::CmdSchrijfAlles()
     m_app.engine.WriteAllRequest = -1;
 }
 
+void Commands::CmdWriteChanged()
+{
+    // No question first: the list of changes the engine shows is the question.
+    m_app.engine.WriteChangedRequest = -1;
+}
+
 void Commands::CmdCancelReadWrite()
 {
     m_app.table.ClearSettingJobs();
     // Ending the series here keeps the engine from reporting it as successful.
     m_app.engine.BulkMode = 0;
+    m_app.engine.CancelApply();
     m_app.screen.appendProgress(CRLF + QStringLiteral("Geannuleerd!") + CRLF);
 }
 

@@ -20,6 +20,7 @@ public:
     // "Unit" page
     void CmdLeesAlles();       // Read all settings from unit
     void CmdSchrijfAlles();    // Write all settings to unit
+    void CmdWriteChanged();    // Write changed settings to unit
     void CmdCancelReadWrite(); // Cancel
     void CmdWisLogVenster();   // Clear log
 

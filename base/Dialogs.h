@@ -1,6 +1,22 @@
 #pragma once
 
+#include "base/Value.h"
+
+#include <QList>
 #include <QString>
+
+// One setting that "Write changed settings" found different on the unit: what the
+// unit holds and what would be written, as values and as the texts the user reads
+// (a choice's text, a number, a text in double quotes).
+struct PlannedChange
+{
+    int item = -1;
+    QString legend; // without trailing blanks
+    Value unit;
+    Value wanted;
+    QString unitText;
+    QString wantedText;
+};
 
 // Every message box, question, file dialog and beep goes through this, so tests
 // can answer them and no test ever waits on a modal window.
@@ -21,4 +37,7 @@ public:
     virtual QString saveFileName(const QString &presetName, const QString &folder,
                                  const QString &filter) = 0;
     virtual void beep() = 0;
+    // Shows the changes that are about to be written: true to write them, false to
+    // send nothing more.
+    virtual bool confirmChanges(const QList<PlannedChange> &changes) = 0;
 };

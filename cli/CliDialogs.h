@@ -18,8 +18,14 @@ public:
     QString saveFileName(const QString &presetName, const QString &folder,
                          const QString &filter) override;
     void beep() override {}
+    // Handed to onChanges; without one the changes are written.
+    bool confirmChanges(const QList<PlannedChange> &changes) override
+    {
+        return onChanges ? onChanges(changes) : true;
+    }
 
     // The text of every box shown, line breaks made blanks.
     QStringList boxes;
     std::function<void(const QString &text)> onBox;
+    std::function<bool(const QList<PlannedChange> &changes)> onChanges;
 };

@@ -50,6 +50,7 @@ public:
         return QString();
     }
     void beep() override {}
+    bool confirmChanges(const QList<PlannedChange> &) override { return true; }
 
     QStringList boxes;
 };

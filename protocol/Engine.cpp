@@ -234,6 +234,8 @@ void Engine::stepIdle()
             continue;
         if (ErrorCount >= 3) {
             // The state is ST_IDLE and no job is left before the box opens.
+            const ApplyStage stage = m_applyStage;
+            m_applyStage = ApplyStage::None;
             AbortJobs();
             m_dialogs.messageBox(
                 BoxTitle,
@@ -242,6 +244,10 @@ void Engine::stepIdle()
                                  : QStringLiteral("ERROR reading settings from the converter.\r\n"
                                                   "Reading is aborted!"),
                 Dialogs::Icon::Critical);
+            // Once writing has begun, the run names what it left undone; an aborted
+            // learning has written nothing and ends like an aborted read-all.
+            if (stage == ApplyStage::Writing || stage == ApplyStage::ReadingBack)
+                finishApply();
             return;
         }
         CurrentItem = qint16(i);
@@ -266,6 +272,10 @@ void Engine::stepIdle()
     if (endedSeries == 2 && !notSent.empty())
         reportNotSent(notSent);
     DrainReceivedText();
+    if (m_applyStage != ApplyStage::None) {
+        advanceApply();
+        return;
+    }
 
     if (ReadAllRequest == -1) {
         ReadAllRequest = 0;
@@ -290,6 +300,13 @@ void Engine::stepIdle()
                 if (IsBulkItem(i))
                     m_table.SettingJob[i] = JOB_WRITE;
             }
+            return;
+        }
+    }
+    if (WriteChangedRequest == -1) {
+        WriteChangedRequest = 0;
+        if (reopenPort()) {
+            startApply();
             return;
         }
     }
@@ -333,6 +350,176 @@ bool Engine::reopenPort()
 {
     m_datacom.CloseComPort();
     return m_datacom.OpenComPort(m_globals.ComPortIndex, 4, 0, 1, 0, 0) >= 0;
+}
+
+// --- Write changed settings -------------------------------------------------------
+//
+// A run of three series over the bulk items, each an ordinary set of item jobs that
+// the dispatcher serves as always: learning what the unit holds (skipped when every
+// bulk item's unit value is known already), writing the items whose value to apply
+// differs, reading each written item back. The dispatcher moves the run on whenever
+// no job is left.
+
+void Engine::startApply()
+{
+    ErrorCount = 0;
+    m_applyItems.clear();
+    m_applyWritten.clear();
+    m_applyReadBack.clear();
+    // The values to apply are taken from the screen here, as for a write-all.
+    for (int i = 0; i <= LastJobItem; ++i)
+        m_transfer.ControlToSetting(i);
+    bool allKnown = true;
+    for (int i = 0; i <= LastJobItem; ++i) {
+        if (IsBulkItem(i) && m_table.UnitValue[i] == Value::int16(-1))
+            allKnown = false;
+    }
+    if (allKnown) {
+        planApply();
+        return;
+    }
+    m_applyStage = ApplyStage::Learning;
+    for (int i = 0; i <= LastJobItem; ++i) {
+        if (IsBulkItem(i))
+            m_table.SettingJob[i] = JOB_READ;
+    }
+}
+
+void Engine::advanceApply()
+{
+    switch (m_applyStage) {
+    case ApplyStage::Learning:
+        planApply();
+        return;
+    case ApplyStage::Writing:
+        startReadBack();
+        return;
+    case ApplyStage::ReadingBack:
+        finishApply();
+        return;
+    case ApplyStage::None:
+        return;
+    }
+}
+
+void Engine::planApply()
+{
+    QList<PlannedChange> changes;
+    for (int i = 0; i <= LastJobItem; ++i) {
+        if (!IsBulkItem(i) || m_table.SettingValue[i] == m_table.UnitValue[i])
+            continue;
+        PlannedChange change;
+        change.item = i;
+        QString legend = m_screen.legendText(i);
+        while (legend.endsWith(QLatin1Char(' ')))
+            legend.chop(1);
+        change.legend = legend;
+        change.unit = m_table.UnitValue[i];
+        change.wanted = m_table.SettingValue[i];
+        change.unitText = changeText(i, change.unit);
+        change.wantedText = changeText(i, change.wanted);
+        changes.append(change);
+    }
+    if (changes.isEmpty()) {
+        m_applyStage = ApplyStage::None;
+        reportApply(QStringLiteral("The unit already holds these settings."));
+        return;
+    }
+    // The run stays in its stage while the user looks at the changes, so the engine
+    // counts as busy.
+    if (m_applyStage == ApplyStage::None)
+        m_applyStage = ApplyStage::Learning;
+    const bool confirmed = m_dialogs.confirmChanges(changes);
+    if (!confirmed || m_applyStage == ApplyStage::None) {
+        m_applyStage = ApplyStage::None;
+        return;
+    }
+    ErrorCount = 0;
+    for (const PlannedChange &change : changes) {
+        m_log.WriteLog(QStringLiteral("Change planned: [Item: ") + NumToText(change.item) +
+                       QStringLiteral("] ") + change.legend + QLatin1Char(' ') + change.unitText +
+                       QStringLiteral(" -> ") + change.wantedText);
+        m_applyItems.push_back(change.item);
+        m_table.SettingJob[change.item] = JOB_WRITE;
+    }
+    m_applyStage = ApplyStage::Writing;
+}
+
+void Engine::startReadBack()
+{
+    m_applyStage = ApplyStage::ReadingBack;
+    ErrorCount = 0;
+    bool any = false;
+    for (int item : m_applyItems) {
+        if (m_applyWritten.count(item)) {
+            m_table.SettingJob[item] = JOB_READ;
+            any = true;
+        }
+    }
+    if (!any)
+        finishApply();
+}
+
+void Engine::finishApply()
+{
+    m_applyStage = ApplyStage::None;
+    QStringList failed;
+    for (int item : m_applyItems) {
+        const bool took = m_applyWritten.count(item) && m_applyReadBack.count(item) &&
+                          m_table.UnitValue[item] == m_table.SettingValue[item];
+        if (!took)
+            failed.append(NumToText(item));
+    }
+    if (failed.isEmpty()) {
+        reportApply(QStringLiteral("Applied ") + NumToText(qint16(m_applyItems.size())) +
+                    QStringLiteral(" changed settings; all read back as written."));
+        return;
+    }
+    const QString text =
+        QStringLiteral("Applying changed settings failed: ") + failed.join(QStringLiteral(", "));
+    reportApply(text);
+    m_dialogs.messageBox(BoxTitle, text, Dialogs::Icon::Critical);
+}
+
+void Engine::reportApply(const QString &text)
+{
+    m_screen.appendProgress(text + CRLF);
+    m_log.WriteLog(text);
+}
+
+// A value as the user reads it in a list of changes: a choice by its text (its number
+// when the list has no entry for it), a number by its digits, a text in quotes.
+QString Engine::changeText(int item, const Value &value) const
+{
+    if (isTekstItem(item))
+        return QLatin1Char('"') + value.asText() + QLatin1Char('"');
+    const std::optional<qint16> number = value.asInt16();
+    if (!number)
+        return value.asText();
+    if (KindOfItem(item) == ItemKind::Char && *number >= 0 && *number < m_screen.choiceCount(item))
+        return m_screen.choiceText(item, *number);
+    return NumToText(*number);
+}
+
+// What the item's control would show for a value: a choice bounded by its limit like
+// the transfer to the screen bounds it, an INT 0 as an empty box.
+QString Engine::shownText(int item, const Value &value) const
+{
+    if (isTekstItem(item))
+        return value.asText();
+    const std::optional<qint16> number = value.asInt16();
+    if (!number)
+        return value.asText();
+    if (KindOfItem(item) == ItemKind::Char) {
+        const int limit = ChoiceLimit(item);
+        if (limit < 0)
+            return NumToText(*number);
+        const int choice = *number >= limit ? 0 : *number;
+        return choice >= 0 && choice < m_screen.choiceCount(item)
+                   ? m_screen.choiceText(item, choice)
+                   : QString();
+    }
+    return *number > 0 ? NumToText(*number) : QString();
 }
 
 // --- Item write ------------------------------------------------------------------
@@ -383,6 +570,8 @@ void Engine::stepWriteDone()
         m_table.SettingJob[n] = JOB_NONE;
         m_table.UnitValue[n] = m_table.SettingValue[n];
         m_transfer.SettingToControl(n);
+        if (m_applyStage == ApplyStage::Writing)
+            m_applyWritten.insert(n);
         m_screen.appendProgress(QStringLiteral(" -> Saved.") + CRLF);
         ErrorCount = 0;
     } else {
@@ -436,16 +625,25 @@ void Engine::stepReadDone()
 
     m_table.SettingJob[m] = JOB_NONE;
     m_table.UnitValue[m] = v;
-    m_table.SettingValue[m] = v;
-    m_transfer.SettingToControl(m);
+    const bool unitOnly =
+        m_applyStage == ApplyStage::Learning || m_applyStage == ApplyStage::ReadingBack;
+    if (unitOnly) {
+        if (m_applyStage == ApplyStage::ReadingBack)
+            m_applyReadBack.insert(m);
+    } else {
+        m_table.SettingValue[m] = v;
+        m_transfer.SettingToControl(m);
+    }
 
     if (legendShown(n)) {
         const QString detail =
             QStringLiteral(" [Item: ") + NumToText(m) +
             (isTekstItem(n) ? QStringLiteral(" Waarde: ") : QStringLiteral(" Value: ")) +
             v.asText() + QStringLiteral("] ");
-        const QString line = m_screen.legendText(n) + QLatin1Char(' ') + m_screen.valueText(n) +
-                             QStringLiteral(" OK");
+        // The line names the converter's value as its control would show it.
+        const QString shown = unitOnly ? shownText(n, m_table.UnitValue[n]) : m_screen.valueText(n);
+        const QString line =
+            m_screen.legendText(n) + QLatin1Char(' ') + shown + QStringLiteral(" OK");
         m_screen.appendProgress((m_globals.DebugLevel == 2 ? detail + line : line) + CRLF);
         m_log.WriteLog(QStringLiteral("Received from unit: ") + detail + line);
     }
@@ -685,7 +883,7 @@ bool Engine::isQuiet() const
     if (EngineState != ST_IDLE || BulkMode != 0)
         return false;
     if (ReadAllRequest == -1 || WriteAllRequest == -1 || PagerCallRequest == -1 ||
-        RestartRequest == -1)
+        RestartRequest == -1 || WriteChangedRequest == -1 || m_applyStage != ApplyStage::None)
         return false;
     for (int i = 0; i <= LastJobItem; ++i) {
         if (isJob(m_table.SettingJob[i]))

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <set>
 #include <vector>
 
 struct Globals;
@@ -13,6 +14,7 @@ class Frames;
 class Screen;
 class Dialogs;
 class ScreenTransfer;
+class Value;
 
 // The protocol engine: one state machine advanced every 25 ms tick. See Engine.cpp
 // for how it works.
@@ -63,6 +65,17 @@ public:
     qint16 WriteAllRequest = 0;
     qint16 PagerCallRequest = 0;
     qint16 RestartRequest = 0;
+    // "Write changed settings to unit": learn what the unit holds, write only the bulk
+    // items that differ from the values to apply, read each back.
+    qint16 WriteChangedRequest = 0;
+
+    // Where a "write changed settings" run stands. While it learns or reads back,
+    // reads store into UnitValue only: SettingValue and the screen keep the values to
+    // apply.
+    enum class ApplyStage { None, Learning, Writing, ReadingBack };
+    ApplyStage applyStage() const { return m_applyStage; }
+    // Cancel: the run ends where it is, without a report.
+    void CancelApply() { m_applyStage = ApplyStage::None; }
 
     // argument 10 from start-up (and after a later successful open while the engine
     // still waits in ST_START), 0 from every timer tick. A step never runs inside
@@ -86,6 +99,14 @@ private:
     void stepIdle();
     void reportSeriesDone(const QString &text);
     void reportNotSent(const std::vector<int> &notSent);
+    void startApply();
+    void advanceApply();
+    void planApply();
+    void startReadBack();
+    void finishApply();
+    void reportApply(const QString &text);
+    QString changeText(int item, const Value &value) const;
+    QString shownText(int item, const Value &value) const;
     bool reopenPort();
     void stepWriteSend();
     void stepWriteDone();
@@ -112,4 +133,10 @@ private:
     bool m_inStep = false;
     // Items of the running write-all series that no frame could carry.
     std::vector<int> m_notSent;
+    ApplyStage m_applyStage = ApplyStage::None;
+    // The changed items of the running "write changed settings", lowest first, and
+    // which of them the unit acknowledged and was read back.
+    std::vector<int> m_applyItems;
+    std::set<int> m_applyWritten;
+    std::set<int> m_applyReadBack;
 };

@@ -220,21 +220,36 @@ void Converter::handleWrite(const QByteArray &data)
         return;
     }
 
+    const std::vector<Fault> faults = m_faults.take(item);
+    const Fault *storeOther = nullptr;
+    for (const Fault &f : faults) {
+        if (f.mode == Fault::Mode::StoreOther)
+            storeOther = &f;
+    }
+    int number = 0;
     if (UnitState::isHexDigitItem(item))
-        m_state.setNumber(item, hexDigitValue(value.at(0)));
+        number = hexDigitValue(value.at(0));
     else if (UnitState::isChar(item))
-        m_state.setNumber(item, static_cast<unsigned char>(value.at(0)));
+        number = static_cast<unsigned char>(value.at(0));
     else if (UnitState::isInt(item))
-        m_state.setNumber(item, static_cast<unsigned char>(value.at(0)) +
-                                    256 * static_cast<unsigned char>(value.at(1)));
+        number =
+            static_cast<unsigned char>(value.at(0)) + 256 * static_cast<unsigned char>(value.at(1));
+    if (UnitState::isText(item))
+        m_state.setText(item, storeOther ? value + "+" : value);
+    else if (storeOther)
+        m_state.setNumber(item, storeOther->arg >= 0
+                                    ? storeOther->arg
+                                    : (number + 1) % (UnitState::isHexDigitItem(item) ? 16
+                                                      : UnitState::isChar(item)       ? 256
+                                                                                      : 65536));
     else
-        m_state.setText(item, value);
+        m_state.setNumber(item, number);
     if (report)
         report(QStringLiteral("write item %1 = %2")
                    .arg(item)
                    .arg(UnitState::isText(item) ? printable(m_state.text(item))
                                                 : m_state.display(item)));
-    answerWith(data, item, false, false);
+    answerWith(data, item, false, false, {}, &faults);
 }
 
 void Converter::handleCall(const QByteArray &data)
@@ -269,9 +284,9 @@ void Converter::handleCall(const QByteArray &data)
 }
 
 void Converter::answerWith(QByteArray data, int item, bool refused, bool isReadAnswer,
-                           const QByteArray &afterwards)
+                           const QByteArray &afterwards, const std::vector<Fault> *takenFaults)
 {
-    const std::vector<Fault> faults = m_faults.take(item);
+    const std::vector<Fault> faults = takenFaults ? *takenFaults : m_faults.take(item);
     int delayMs = 0;
     bool silent = false, checksum = false, stopAfterLen = false, tooLong = false, noise = false;
     for (const Fault &f : faults) {
@@ -310,6 +325,8 @@ void Converter::answerWith(QByteArray data, int item, bool refused, bool isReadA
         case Fault::Mode::Delay:
             delayMs += f.arg;
             break;
+        case Fault::Mode::StoreOther:
+            break; // the write stored the other value already
         }
     }
     if (silent)

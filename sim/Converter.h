@@ -45,8 +45,10 @@ private:
     // A frame SOH LEN 01 00 <status> data check.
     static QByteArray answer(int status, const QByteArray &data);
     QByteArray readAnswerData(int item) const;
+    // The faults of the request are taken here unless the caller took them already.
     void answerWith(QByteArray data, int item, bool refused, bool isReadAnswer,
-                    const QByteArray &afterwards = {});
+                    const QByteArray &afterwards = {},
+                    const std::vector<Fault> *takenFaults = nullptr);
 
     UnitState &m_state;
     FaultList &m_faults;

@@ -20,6 +20,7 @@ constexpr ModeName Modes[] = {
     {Fault::Mode::OtherItem, "other-item", true},
     {Fault::Mode::Noise, "noise", false},
     {Fault::Mode::Delay, "delay", true},
+    {Fault::Mode::StoreOther, "store-other", true},
 };
 
 bool readNumber(const QString &text, int max, int *out)

@@ -21,11 +21,13 @@ struct Fault
         TooLong,      // an answer of more than 98 bytes
         OtherItem,    // a read answer about item + 1, or about ARG
         Noise,        // garbage bytes before the SOH
-        Delay         // answer ARG milliseconds late
+        Delay,        // answer ARG milliseconds late
+        StoreOther    // a write is acknowledged, but ARG (default: the value + 1) is stored
     };
 
     Mode mode = Mode::Silent;
-    int arg = -1;   // Delay: milliseconds; OtherItem: the item answered about (-1: item + 1)
+    int arg = -1;   // Delay: milliseconds; OtherItem: the item answered about (-1: item + 1);
+                    // StoreOther: the number stored (-1: the value written + 1)
     int item = -1;  // -1: every request
     int count = -1; // -1: until cleared
 

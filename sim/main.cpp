@@ -48,6 +48,8 @@ Faults (option --fault, repeatable, or the stdin command "fault"):
   other-item [N]  a read answer about item N (default: the item asked + 1)
   noise           garbage bytes before the SOH
   delay MS        the answer comes MS milliseconds late
+  store-other [V] a write is acknowledged but V is stored (default: the
+                  value written + 1; a text gets a "+")
 Without "item N" a fault hits every request; without a count it stays until
 "clear". Examples: --fault "silent x3"  --fault checksum:10  --fault delay=800
 

@@ -153,6 +153,8 @@ class TestWindowE2e : public QObject
 
 private Q_SLOTS:
     void readChangeWriteSaveAndLoad();
+    void writeChangedShowsTheChangesAndWritesOnlyThose_data();
+    void writeChangedShowsTheChangesAndWritesOnlyThose();
 };
 
 void TestWindowE2e::readChangeWriteSaveAndLoad()
@@ -241,6 +243,85 @@ void TestWindowE2e::readChangeWriteSaveAndLoad()
     QVERIFY(rig.dialogs.boxes.isEmpty());
     QCOMPARE(rig.app->engine.ErrorCount, qint16(0));
     QVERIFY(rig.app->engine.isQuiet());
+}
+
+void TestWindowE2e::writeChangedShowsTheChangesAndWritesOnlyThose_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("the changes are written") << "write";
+    QTest::newRow("the list is cancelled") << "cancel";
+    QTest::newRow("Cancel while the unit is read") << "cancel while reading";
+}
+
+void TestWindowE2e::writeChangedShowsTheChangesAndWritesOnlyThose()
+{
+    QFETCH(QString, answer);
+    ProgramRig rig;
+    QVERIFY(rig.start());
+    QVERIFY(rig.sim.sendCommand(QStringLiteral("set 10 3"))); // 9600 baud
+    QVERIFY(rig.sim.sendCommand(QStringLiteral("set 13 0"))); // no parity
+    for (int item : bulkItems())
+        QVERIFY(rig.screen().setSelectedIndex(item, rig.simValue(item).toInt()));
+    QVERIFY(rig.screen().setSelectedIndex(10, 4));
+    QVERIFY(rig.screen().setSelectedIndex(13, 2));
+    rig.dialogs.changeAnswers = {answer == "write"};
+
+    QVERIFY(rig.press(QStringLiteral("CmdWriteChanged")));
+    if (answer == "cancel while reading") {
+        QTRY_VERIFY_WITH_TIMEOUT(rig.screen().progressText().contains("Reading setting 12 "),
+                                 20000);
+        QVERIFY(rig.press(QStringLiteral("CmdCancelReadWrite")));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(rig.app->engine.isQuiet(), 20000);
+    QVERIFY(!rig.sim.output().contains(QStringLiteral("write item")) || answer == "write");
+    if (answer == "cancel while reading") {
+        QVERIFY(rig.screen().progressText().contains(QStringLiteral("Geannuleerd!")));
+        QVERIFY(rig.dialogs.changeLists.isEmpty());
+        QVERIFY(!rig.sim.output().contains(QStringLiteral("read item 37")));
+        QVERIFY(!rig.log.join('\n').contains(QStringLiteral("ppl")));
+        return;
+    }
+
+    // Learning what the unit holds leaves the screen alone.
+    QCOMPARE(rig.screen().progressText().count(QStringLiteral(" OK\r\n")),
+             answer == "write" ? 27 + 2 : 27);
+    QVERIFY(rig.screen().progressText().contains("ESPA out serial speed: 9600 baud OK\r\n"));
+    QCOMPARE(rig.screen().selectedIndex(10), 4);
+    QCOMPARE(rig.dialogs.changeLists.size(), 1);
+    const QList<PlannedChange> &changes = rig.dialogs.changeLists.first();
+    QCOMPARE(changes.size(), 2);
+    QCOMPARE(QStringList({QString::number(changes[0].item), changes[0].legend,
+                          changes[0].unitText, changes[0].wantedText}),
+             QStringList({"10", "ESPA out serial speed:", "9600 baud", "19200 baud"}));
+    QCOMPARE(QStringList({QString::number(changes[1].item), changes[1].legend,
+                          changes[1].unitText, changes[1].wantedText}),
+             QStringList({"13", "ESPA out serial parity:", "no parity", "odd parity"}));
+    QVERIFY(rig.nextColouring());
+    if (answer == "cancel") {
+        QCOMPARE(rig.screen().colour(10), ControlColour::DifferentFromUnit);
+        QCOMPARE(rig.screen().colour(11), ControlColour::EqualToUnit);
+        QVERIFY(!rig.log.join('\n').contains(QStringLiteral("ppl")));
+        return;
+    }
+
+    QVERIFY(rig.log.contains(
+        "Change planned: [Item: 10] ESPA out serial speed: 9600 baud -> 19200 baud"));
+    QVERIFY(rig.log.contains(
+        "Change planned: [Item: 13] ESPA out serial parity: no parity -> odd parity"));
+    QCOMPARE(rig.log.last(), QStringLiteral("Applied 2 changed settings; all read back as written."));
+    QCOMPARE(rig.sim.output().count(QStringLiteral("write item")), 2);
+    QCOMPARE(rig.simValue(10), QStringLiteral("4"));
+    QCOMPARE(rig.simValue(13), QStringLiteral("2"));
+    QCOMPARE(rig.screen().colour(10), ControlColour::EqualToUnit);
+    QVERIFY(rig.dialogs.boxes.isEmpty());
+
+    // Everything is known now: a second run reads nothing and finds nothing to do.
+    rig.screen().clearProgress();
+    QVERIFY(rig.press(QStringLiteral("CmdWriteChanged")));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.app->engine.isQuiet(), 20000);
+    QCOMPARE(rig.screen().progressText(),
+             QStringLiteral("The unit already holds these settings.\r\n"));
+    QCOMPARE(rig.dialogs.changeLists.size(), 1);
 }
 
 QTEST_MAIN(TestWindowE2e)

@@ -557,9 +557,10 @@ QWidget *MainWindow::buildUnitPage()
     auto *buttons = new QGridLayout;
     const std::tuple<const char *, const char *, int, int> placed[] = {
         {"CmdWisLogVenster", "Clear log", 0, 0},
-        {"CmdLeesAlles", "Read all settings from unit", 0, 2},
+        {"CmdLeesAlles", "Read all settings from unit", 0, 3},
         {"CmdCancelReadWrite", "Cancel", 1, 0},
-        {"CmdSchrijfAlles", "Write all settings to unit", 1, 2}};
+        {"CmdWriteChanged", "Write changed settings to unit", 1, 2},
+        {"CmdSchrijfAlles", "Write all settings to unit", 1, 3}};
     for (const auto &[name, caption, row, column] : placed) {
         QPushButton *button = makeButton(QLatin1String(name), QLatin1String(caption));
         m_buttons[button->objectName()] = button;
@@ -658,6 +659,7 @@ void MainWindow::attach(Kestrum &app, Commands &commands)
     onClick(QStringLiteral("CmdLeesAlles"), [c] { c->CmdLeesAlles(); });
     onClick(QStringLiteral("CmdCancelReadWrite"), [c] { c->CmdCancelReadWrite(); });
     onClick(QStringLiteral("CmdSchrijfAlles"), [c] { c->CmdSchrijfAlles(); });
+    onClick(QStringLiteral("CmdWriteChanged"), [c] { c->CmdWriteChanged(); });
     onClick(QStringLiteral("CmdTestOproepPager"), [c] { c->CmdTestOproepPager(); });
     onClick(QStringLiteral("CmdTestHerstart"), [c] { c->CmdTestHerstart(); });
     onClick(QStringLiteral("CmdReOpenCom"), [c] { c->CmdReOpenCom(); });

@@ -1,5 +1,7 @@
 #include "window/WidgetDialogs.h"
 
+#include "window/ChangesDialog.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -10,6 +12,12 @@ void WidgetDialogs::messageBox(const QString &title, const QString &text, Icon i
     QMessageBox box(icon == Icon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon, title,
                     text, QMessageBox::Ok, m_parent);
     box.exec();
+}
+
+bool WidgetDialogs::confirmChanges(const QList<PlannedChange> &changes)
+{
+    ChangesDialog dialog(changes, m_parent);
+    return dialog.exec() == QDialog::Accepted;
 }
 
 bool WidgetDialogs::question(const QString &title, const QString &text)

@@ -21,6 +21,7 @@ public:
     QString saveFileName(const QString &presetName, const QString &folder,
                          const QString &filter) override;
     void beep() override;
+    bool confirmChanges(const QList<PlannedChange> &changes) override;
 
     // The program's filters are written "description | pattern | description |
     // pattern ..."; Qt wants "description (pattern);;...".

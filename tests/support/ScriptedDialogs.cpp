@@ -26,3 +26,9 @@ QString ScriptedDialogs::saveFileName(const QString &presetName, const QString &
     fileRequests.append(QStringList{"save", presetName, folder, filter}.join('|'));
     return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
 }
+
+bool ScriptedDialogs::confirmChanges(const QList<PlannedChange> &changes)
+{
+    changeLists.append(changes);
+    return changeAnswers.isEmpty() ? true : changeAnswers.takeFirst();
+}

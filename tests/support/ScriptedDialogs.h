@@ -26,16 +26,19 @@ public:
     QString saveFileName(const QString &presetName, const QString &folder,
                          const QString &filter) override;
     void beep() override { ++beeps; }
+    bool confirmChanges(const QList<PlannedChange> &changes) override;
 
     // Answers, used in order; when a list runs out, questions answer OK and file
     // dialogs are cancelled.
     QList<bool> questionAnswers;
+    QList<bool> changeAnswers; // lists of changes: true writes them
     QStringList fileAnswers;
 
     QList<Box> boxes;         // message boxes shown
     QList<Box> questions;     // questions asked
     QStringList fileRequests; // "open|preset|folder|filter" or "save|..."
     int beeps = 0;
+    QList<QList<PlannedChange>> changeLists; // lists of changes shown
 
     // Runs inside messageBox(), as a modal box would run the event loop.
     std::function<void()> whileBoxOpen;

@@ -1,0 +1,58 @@
+#include "window/ChangesDialog.h"
+
+#include "base/Maker.h"
+
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+ChangesDialog::ChangesDialog(const QList<PlannedChange> &changes, QWidget *parent)
+    : QDialog(parent), m_table(new QTableWidget(int(changes.size()), 4, this))
+{
+    setObjectName(QStringLiteral("frmChanges"));
+    setWindowTitle(TitleBrivane);
+    setModal(true);
+
+    auto *intro = new QLabel(QStringLiteral("These settings differ from what the unit holds:"));
+    m_table->setObjectName(QStringLiteral("TableChanges"));
+    m_table->setHorizontalHeaderLabels({QStringLiteral("Item"), QStringLiteral("Setting"),
+                                        QStringLiteral("On the unit"),
+                                        QStringLiteral("New value")});
+    m_table->verticalHeader()->hide();
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    for (int row = 0; row < changes.size(); ++row) {
+        const PlannedChange &change = changes[row];
+        const QStringList cells = {QString::number(change.item), change.legend, change.unitText,
+                                   change.wantedText};
+        for (int column = 0; column < cells.size(); ++column)
+            m_table->setItem(row, column, new QTableWidgetItem(cells[column]));
+    }
+    m_table->resizeColumnsToContents();
+    m_table->horizontalHeader()->setStretchLastSection(true);
+
+    auto *buttons = new QDialogButtonBox;
+    QPushButton *write = buttons->addButton(QStringLiteral("Write %1 changes").arg(changes.size()),
+                                            QDialogButtonBox::AcceptRole);
+    write->setObjectName(QStringLiteral("CmdWriteChanges"));
+    QPushButton *cancel =
+        buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("CmdCancelChanges"));
+    // As in the program's questions, the action asked for is the default and Escape
+    // cancels.
+    write->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(intro);
+    layout->addWidget(m_table);
+    layout->addWidget(buttons);
+    int width = 0;
+    for (int column = 0; column < 4; ++column)
+        width += m_table->columnWidth(column);
+    resize(qMin(width + 60, 900), qMin(160 + 30 * int(changes.size()), 600));
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "base/Dialogs.h"
+
+#include <QDialog>
+
+class QTableWidget;
+
+// The changes "Write changed settings to unit" is about to write, one row per
+// setting: item, setting, what the unit holds, the new value. "Write N changes"
+// accepts, "Cancel" rejects.
+class ChangesDialog : public QDialog
+{
+public:
+    ChangesDialog(const QList<PlannedChange> &changes, QWidget *parent);
+
+    QTableWidget *table() const { return m_table; }
+
+private:
+    QTableWidget *m_table;
+};
