@@ -6,6 +6,8 @@
 #include "screen/Screen.h"
 #include "window/FocusKeeper.h"
 
+#include "Version.h"
+
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,9 +17,6 @@
 #include <QVBoxLayout>
 
 namespace {
-constexpr int VersionMajor = 1;
-constexpr int VersionMinor = 0;
-
 void makeBlue(QLabel *label)
 {
     QPalette palette = label->palette();
@@ -103,8 +102,8 @@ AboutDialog::AboutDialog(Kestrum &app, QWidget *mainWindow) : QDialog(mainWindow
 
 QString AboutDialog::VersionText()
 {
-    return QStringLiteral("Software version: ") + NumToText(VersionMajor) + QLatin1Char('.') +
-           NumToText(VersionMinor);
+    return QStringLiteral("Software version: ") + NumToText(KestrumVersionMajor) +
+           QLatin1Char('.') + NumToText(KestrumVersionMinor);
 }
 
 void AboutDialog::FrameLogoDoubleClick()
