@@ -10,24 +10,110 @@ namespace {
 
 using Command = CliOptions::Command;
 
+// The commands: how they are parsed, and what --help and "help COMMAND" say of
+// them, in the words of the user.
 struct CommandSpec
 {
     const char *name;
     Command command;
     int positionals;
-    const char *arguments; // as the usage writes them, for error lines
+    const char *arguments;   // as the usage writes them after the name
+    const char *description; // what the command does for the user
+    const char *example;     // one command line, with "  # " and what it does
 };
 
 constexpr CommandSpec Commands[] = {
-    {"read-all", Command::ReadAll, 0, "[--save FILE]"},
-    {"write-all", Command::WriteAll, 1, "FILE"},
-    {"read", Command::Read, 1, "ITEM"},
-    {"write", Command::Write, 2, "ITEM VALUE"},
-    {"restart", Command::Restart, 0, ""},
-    {"call", Command::Call, 1, "ADDRESS [--message TEXT] [--bleep N]"},
-    {"show", Command::Show, 1, "FILE"},
-    {"ports", Command::Ports, 0, ""},
+    {"read-all", Command::ReadAll, 0, "[--save FILE]",
+     "Read all settings from the converter and print a line for each. With --save, also "
+     "save them to FILE, a settings file of all 250 settings in which those that are not "
+     "read keep the values of the default file.",
+     "kestrum-cli read-all --save unit-42.cfg  # back up a converter"},
+    {"write-all", Command::WriteAll, 1, "FILE",
+     "Load the settings file FILE and write its settings to the converter (the ones "
+     "read-all reads), printing a line for each.",
+     "kestrum-cli write-all unit-42.cfg  # restore a backup"},
+    {"read", Command::Read, 1, "ITEM",
+     "Read setting number ITEM (0..249) from the converter and print it as ITEM=VALUE.",
+     "kestrum-cli read 10  # prints e.g. 10=3"},
+    {"write", Command::Write, 2, "ITEM VALUE",
+     "Write VALUE into setting number ITEM of the converter: a number for the settings "
+     "0..149, a text for 150..249. Only this setting is written.",
+     "kestrum-cli write 0 2  # diagnostic level Debug info"},
+    {"restart", Command::Restart, 0, "", "Restart the converter and wait for its confirmation.",
+     "kestrum-cli restart  # restart the converter"},
+    {"call", Command::Call, 1, "ADDRESS [--message TEXT] [--bleep N]",
+     "Send a test call through the converter to the pager ADDRESS, with the message TEXT "
+     "(none when not given) and the bleep code N (0..15, default 1).",
+     "kestrum-cli call 1234 --message Test --bleep 3  # a test call to pager 1234"},
+    {"show", Command::Show, 1, "FILE",
+     "Print the settings file FILE as a table: the number, name and value of every "
+     "setting, and for a setting with a list of choices the text of its choice. Needs no "
+     "converter.",
+     "kestrum-cli show unit-42.cfg  # a backup as a table"},
+    {"ports", Command::Ports, 0, "",
+     "List the ports Com1..Com30: the device each one opens and whether that device is "
+     "there now. Needs no converter.",
+     "kestrum-cli ports  # which port is which device"},
+    {"help", Command::Help, 1, "[COMMAND]",
+     "Print the usage of COMMAND, what it does and an example; without COMMAND, the whole "
+     "help.",
+     "kestrum-cli help read-all  # this text for read-all"},
 };
+
+const int HelpWidth = 79;
+
+// The words of text in lines of at most HelpWidth characters, each line indented.
+QString Wrapped(const QString &text, int indent)
+{
+    const QString margin(indent, QLatin1Char(' '));
+    QString result;
+    QString line;
+    for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (!line.isEmpty() && indent + line.size() + 1 + word.size() > HelpWidth) {
+            result += margin + line + QLatin1Char('\n');
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    if (!line.isEmpty())
+        result += margin + line + QLatin1Char('\n');
+    return result;
+}
+
+// "name arguments", as the usage and the command list write a command.
+QString Synopsis(const CommandSpec &spec)
+{
+    QString text = QLatin1String(spec.name);
+    if (*spec.arguments)
+        text += QLatin1Char(' ') + QLatin1String(spec.arguments);
+    return text;
+}
+
+// The examples, their notes lined up after the longest command line.
+QString ExampleLines(const QList<const CommandSpec *> &specs)
+{
+    const QString gap = QStringLiteral("  # ");
+    qsizetype width = 0;
+    for (const CommandSpec *spec : specs)
+        width = std::max(width, QLatin1String(spec->example).indexOf(gap));
+    QString text;
+    for (const CommandSpec *spec : specs) {
+        const QString example = QLatin1String(spec->example);
+        const qsizetype at = example.indexOf(gap);
+        text += QStringLiteral("  ") + example.left(at).leftJustified(width) + gap +
+                example.mid(at + gap.size()) + QLatin1Char('\n');
+    }
+    return text;
+}
+
+const CommandSpec *FindCommand(const QString &name)
+{
+    for (const CommandSpec &spec : Commands) {
+        if (name == QLatin1String(spec.name))
+            return &spec;
+    }
+    return nullptr;
+}
 
 // The converter's texts are 8-bit: a character it cannot carry would arrive as
 // another one.
@@ -60,10 +146,7 @@ bool ParseInt(const QString &text, int low, int high, int &out)
 
 QString Usage(const CommandSpec &spec)
 {
-    QString line = QStringLiteral("usage: kestrum-cli [options] ") + QLatin1String(spec.name);
-    if (*spec.arguments)
-        line += QLatin1Char(' ') + QLatin1String(spec.arguments);
-    return line;
+    return QStringLiteral("usage: kestrum-cli [OPTION]... ") + Synopsis(spec);
 }
 
 // After the command come only that command's own options (read-all and call have
@@ -90,6 +173,7 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
         else if (spec.command != Command::Write && rest.size() == 1 &&
                  (rest.first() == QLatin1String("--help") || rest.first() == QLatin1String("-h"))) {
             result.outcome = CliParseResult::Outcome::Help;
+            result.helpCommand = QLatin1String(spec.name);
             return result;
         }
     } else {
@@ -105,9 +189,21 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
                           QLatin1Char(')'));
         if (parser.isSet(help)) {
             result.outcome = CliParseResult::Outcome::Help;
+            result.helpCommand = QLatin1String(spec.name);
             return result;
         }
         positionals = parser.positionalArguments();
+    }
+
+    // "help" alone gives the whole help.
+    if (spec.command == Command::Help && positionals.size() <= 1) {
+        const QString topic = positionals.value(0);
+        if (!topic.isEmpty() && !FindCommand(topic))
+            return Failed(
+                QStringLiteral("unknown command \"%1\" (see kestrum-cli --help)").arg(topic));
+        result.outcome = CliParseResult::Outcome::Help;
+        result.helpCommand = topic;
+        return result;
     }
 
     if (positionals.size() != spec.positionals)
@@ -136,16 +232,17 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
     case Command::Read:
     case Command::Write:
         if (!ParseInt(positionals.at(0), 0, 249, o.item))
-            return Failed(QStringLiteral("ITEM must be an item number 0..249, not \"%1\"")
+            return Failed(QStringLiteral("ITEM must be a setting number 0..249, not \"%1\"")
                               .arg(positionals.at(0)));
         if (spec.command == Command::Write) {
             o.value = positionals.at(1);
             if (IsNumberItem(o.item) && !Value::text(o.value).asInt16())
-                return Failed(QStringLiteral("item %1 holds a number -32768..32767, not \"%2\"")
+                return Failed(QStringLiteral("setting %1 takes a number -32768..32767, not \"%2\"")
                                   .arg(o.item)
                                   .arg(o.value));
             if (!IsLatin1(o.value))
-                return Failed(QStringLiteral("VALUE holds characters outside ISO 8859-1"));
+                return Failed(QStringLiteral("VALUE holds characters outside ISO 8859-1 (Latin-1), "
+                                             "which the converter cannot show"));
         }
         break;
     case Command::Call:
@@ -155,10 +252,12 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
             return Failed(
                 QStringLiteral("--bleep must be 0..15, not \"%1\"").arg(parser.value(bleep)));
         if (!IsLatin1(o.address) || !IsLatin1(o.message))
-            return Failed(QStringLiteral("the call's texts hold characters outside ISO 8859-1"));
+            return Failed(QStringLiteral("the call's address or message holds characters outside "
+                                         "ISO 8859-1 (Latin-1), which the converter cannot show"));
         break;
     case Command::Restart:
     case Command::Ports:
+    case Command::Help:
         break;
     }
     result.outcome = CliParseResult::Outcome::Run;
@@ -183,12 +282,13 @@ CliParseResult ParseCliArguments(const QStringList &arguments)
     // Everything from the command on belongs to the command.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption version(QStringLiteral("version"), QString());
     const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("N|DEVICE"));
     const QCommandLineOption home(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption debug(QStringLiteral("debug"), QString());
     const QCommandLineOption timeout(QStringLiteral("timeout"), QString(),
                                      QStringLiteral("SECONDS"));
-    parser.addOptions({help, port, home, debug, timeout});
+    parser.addOptions({help, version, port, home, debug, timeout});
 
     if (!parser.parse(arguments))
         return Failed(parser.errorText() + QStringLiteral(" (see kestrum-cli --help)"));
@@ -196,6 +296,10 @@ CliParseResult ParseCliArguments(const QStringList &arguments)
     CliParseResult result;
     if (parser.isSet(help)) {
         result.outcome = CliParseResult::Outcome::Help;
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.outcome = CliParseResult::Outcome::Version;
         return result;
     }
 
@@ -230,51 +334,70 @@ CliParseResult ParseCliArguments(const QStringList &arguments)
     const QStringList positionals = parser.positionalArguments();
     if (positionals.isEmpty())
         return Failed(QStringLiteral("no command given (see kestrum-cli --help)"));
-    for (const CommandSpec &spec : Commands) {
-        if (positionals.first() == QLatin1String(spec.name))
-            return ParseCommand(spec, positionals.mid(1), result);
-    }
+    if (const CommandSpec *spec = FindCommand(positionals.first()))
+        return ParseCommand(*spec, positionals.mid(1), result);
     return Failed(
         QStringLiteral("unknown command \"%1\" (see kestrum-cli --help)").arg(positionals.first()));
 }
 
 QString CliUsage()
 {
-    return QStringLiteral(
-        "kestrum-cli [--port N|DEVICE] [--home DIR] [--debug] [--timeout SECONDS] COMMAND "
-        "[ARGUMENTS]\n"
+    QString text = QStringLiteral(
+        "Usage: kestrum-cli [OPTION]... COMMAND [ARGUMENTS]\n"
+        "  or:  kestrum-cli help [COMMAND]\n"
+        "Reads, writes and backs up the settings of a Dunvale unit paging converter from\n"
+        "a shell: the same settings, files, log and converter dialogue as the window\n"
+        "program kestrum, without a window. The options go before the command; read-all\n"
+        "and call take their own options after it.\n"
         "\n"
-        "  read-all [--save FILE]        \"Read all settings from unit\"; with --save, "
-        "afterwards\n"
-        "                                WriteSettingsFile(FILE) (all 250 items: the default "
-        "file's\n"
-        "                                values with what was read)\n"
-        "  write-all FILE                ReadSettingsFile(FILE), then \"Write all settings to "
-        "unit\"\n"
-        "  read ITEM                     one JOB_READ for ITEM (0..249); prints \"ITEM=VALUE\" "
-        "on success\n"
-        "  write ITEM VALUE              SettingValue(ITEM) := VALUE (a number for items "
-        "0..149, the\n"
-        "                                text for 150..249), then one JOB_WRITE for ITEM\n"
-        "  restart                       the restart request\n"
-        "  call ADDRESS [--message TEXT] [--bleep N]\n"
-        "                                the test call (N 0..15, default 1, as "
-        "ComboTestBleepCode)\n"
-        "  show FILE                     print a settings file as a table: item, legend, value, "
-        "and for\n"
-        "                                a CHAR item its choice text; no converter needed\n"
-        "  ports                         print Com1..Com30 with the device each opens and "
-        "whether it exists\n"
+        "Commands:\n");
+    QList<const CommandSpec *> all;
+    for (const CommandSpec &spec : Commands) {
+        text += QStringLiteral("  ") + Synopsis(spec) + QLatin1Char('\n') +
+                Wrapped(QLatin1String(spec.description), 6);
+        all.append(&spec);
+    }
+    text += QStringLiteral(
         "\n"
-        "  --port N|DEVICE   Com N through the program folder's port mapping, or a device "
-        "path;\n"
-        "                    overrides the setup file's port for this run\n"
-        "  --home DIR        the program folder (Kestrum.set, default.set, Log/, ports/)\n"
-        "  --debug           service mode (DebugLevel 2): the extra detail lines\n"
-        "  --timeout SECONDS when the work has not ended by then: cancel, exit 1 "
-        "(default 120)\n"
+        "Options:\n"
+        "  --port N|DEVICE    use the port ComN (the program folder's link ports/comN,\n"
+        "                     or the usual device of that number) or the device DEVICE\n"
+        "                     instead of the port of the setup file\n"
+        "  --home DIR         use DIR as the program folder (Kestrum.set, default.set,\n"
+        "                     Log/, ports/)\n"
+        "  --debug            service mode: more detail in the progress lines\n"
+        "  --timeout SECONDS  when the work has not ended after SECONDS (default 120),\n"
+        "                     cancel it and exit with 1\n"
+        "  -h, --help         print this help; after a command, that command's help\n"
+        "  --version          print the version and exit\n"
+        "\n"
+        "Examples:\n");
+    text += ExampleLines(all);
+    text += QStringLiteral(
         "\n"
         "Progress goes to standard output, log lines and messages to standard error.\n"
-        "Exit status: 0 success; 1 the converter failed the work; 2 a usage error, a port\n"
-        "that cannot be opened, or a file that cannot be read or written.\n");
+        "\n"
+        "Environment:\n"
+        "  KESTRUM_HOME  the program folder when --home is not given; without either,\n"
+        "                the folder of kestrum-cli when it holds Kestrum.set or\n"
+        "                default.set, else ~/.local/share/Kestrum\n"
+        "\n"
+        "Exit status:\n"
+        "  0  success\n"
+        "  1  the converter failed the work: it did not answer or refused, the\n"
+        "     confirmation of a restart or test call did not come, or --timeout was\n"
+        "     reached\n"
+        "  2  a usage error, a port that cannot be opened, or a file that cannot be read\n"
+        "     or written\n");
+    return text;
+}
+
+QString CliCommandHelp(const QString &command)
+{
+    const CommandSpec *spec = FindCommand(command);
+    if (!spec)
+        return QString();
+    return QStringLiteral("Usage: kestrum-cli [OPTION]... ") + Synopsis(*spec) +
+           QStringLiteral("\n") + Wrapped(QLatin1String(spec->description), 0) +
+           QStringLiteral("\nExample:\n") + ExampleLines({spec});
 }

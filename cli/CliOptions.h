@@ -6,7 +6,7 @@
 // What the command line of kestrum-cli asks for.
 struct CliOptions
 {
-    enum class Command { ReadAll, WriteAll, Read, Write, Restart, Call, Show, Ports };
+    enum class Command { ReadAll, WriteAll, Read, Write, Restart, Call, Show, Ports, Help };
 
     // --port: "" keeps the setup file's port; a text with a "/" is a device path,
     // anything else a port number N (Com N).
@@ -27,20 +27,28 @@ struct CliOptions
     // The number N of --port N; 0 when --port names a device or is not given.
     int portNumber() const;
     // True for the commands that talk to the converter.
-    bool needsConverter() const { return command != Command::Show && command != Command::Ports; }
+    bool needsConverter() const
+    {
+        return command != Command::Show && command != Command::Ports && command != Command::Help;
+    }
 };
 
 struct CliParseResult
 {
-    enum class Outcome { Run, Help, UsageError };
+    enum class Outcome { Run, Help, Version, UsageError };
 
     Outcome outcome = Outcome::UsageError;
     CliOptions options;
-    QString error; // one line, for UsageError
+    QString error;       // one line, for UsageError
+    QString helpCommand; // for Help: the command asked about; "" for the whole help
 };
 
 // The arguments as main() gets them, program name first.
 CliParseResult ParseCliArguments(const QStringList &arguments);
 
-// The text --help prints.
+// The text --help prints: the usage, every command with what it does, the options,
+// an example of each command, the environment and the exit status.
 QString CliUsage();
+// The text "help COMMAND" prints: that command's usage, what it does and its
+// example; "" for a name that is no command.
+QString CliCommandHelp(const QString &command);

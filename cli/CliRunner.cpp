@@ -242,7 +242,7 @@ std::optional<int> CliRunner::startWork()
         // would put 0 in its place; the tool never sends another value than asked.
         m_app.transfer.SettingToControl(item);
         if (m_app.table.SettingValue[item] != wanted)
-            return fail(ExitUsage, QStringLiteral("item %1 cannot hold the value \"%2\"")
+            return fail(ExitUsage, QStringLiteral("setting %1 cannot hold the value \"%2\"")
                                        .arg(item)
                                        .arg(m_options.value));
         // Straight to the job: the per-item button would first take the value back
@@ -264,6 +264,7 @@ std::optional<int> CliRunner::startWork()
         break;
     case Command::Show:
     case Command::Ports:
+    case Command::Help:
         break;
     }
     return std::nullopt;
@@ -327,7 +328,10 @@ int CliRunner::finish()
             return fail(ExitUsage, QStringLiteral("cannot open the port %1").arg(portLabel()));
         if (!sawLog(success))
             return fail(ExitConverterFailed,
-                        QStringLiteral("the series ended without its success report"));
+                        reading ? QStringLiteral("the converter did not confirm that all "
+                                                 "settings were read")
+                                : QStringLiteral("the converter did not confirm that all "
+                                                 "settings were written"));
         if (reading && !m_options.file.isEmpty() && !m_app.files.WriteSettingsFile(m_options.file))
             return fail(
                 ExitUsage,
@@ -342,7 +346,7 @@ int CliRunner::finish()
         // the job.
         const Value &read = table.UnitValue[item];
         if (table.SettingJob[item] != JOB_NONE || !(read.isText() || read.asNumber() >= 0))
-            return fail(ExitConverterFailed, QStringLiteral("item %1 was not read").arg(item));
+            return fail(ExitConverterFailed, QStringLiteral("setting %1 was not read").arg(item));
         // On a line of its own, also after a progress line that a hidden legend left
         // open.
         if (!m_outAtLineStart)
@@ -360,12 +364,13 @@ int CliRunner::finish()
             return ExitConverterFailed;
         if (m_writeRefused)
             return fail(ExitConverterFailed,
-                        QStringLiteral("the value \"%2\" does not fit into a frame for item %1; "
-                                       "nothing was written")
+                        QStringLiteral("setting %1 cannot carry the value \"%2\" to the "
+                                       "converter; nothing was written")
                             .arg(item)
                             .arg(m_options.value));
         if (table.SettingJob[item] != JOB_NONE)
-            return fail(ExitConverterFailed, QStringLiteral("item %1 was not written").arg(item));
+            return fail(ExitConverterFailed,
+                        QStringLiteral("setting %1 was not written").arg(item));
         return ExitOk;
     case Command::Restart:
         return finishRequest(QStringLiteral("STATUS: RESET command send to the converter."),
@@ -375,6 +380,7 @@ int CliRunner::finish()
                              QStringLiteral("the test call"));
     case Command::Show:
     case Command::Ports:
+    case Command::Help:
         break;
     }
     return ExitOk;

@@ -3,6 +3,8 @@
 #include "cli/CliRunner.h"
 #include "serial/QtSerialBackend.h"
 
+#include "Version.h"
+
 #include <QCoreApplication>
 #include <QTextStream>
 #include <cstdio>
@@ -16,7 +18,10 @@ int main(int argc, char *argv[])
     const CliParseResult parsed = ParseCliArguments(QCoreApplication::arguments());
     switch (parsed.outcome) {
     case CliParseResult::Outcome::Help:
-        out << CliUsage();
+        out << (parsed.helpCommand.isEmpty() ? CliUsage() : CliCommandHelp(parsed.helpCommand));
+        return CliRunner::ExitOk;
+    case CliParseResult::Outcome::Version:
+        out << "kestrum-cli " << KestrumVersion << '\n';
         return CliRunner::ExitOk;
     case CliParseResult::Outcome::UsageError:
         err << "kestrum-cli: " << parsed.error << '\n';

@@ -8,6 +8,7 @@ using Command = CliOptions::Command;
 using Outcome = CliParseResult::Outcome;
 
 Q_DECLARE_METATYPE(CliOptions::Command)
+Q_DECLARE_METATYPE(CliParseResult::Outcome)
 
 namespace {
 
@@ -27,8 +28,8 @@ private Q_SLOTS:
     void commandsAndTheirArguments();
     void usageErrorsGiveOneLine_data();
     void usageErrorsGiveOneLine();
-    void helpIsAskedFor_data();
-    void helpIsAskedFor();
+    void helpAndVersionAreAskedFor_data();
+    void helpAndVersionAreAskedFor();
     void globalOptions();
     void portNamesANumberOrADevice_data();
     void portNamesANumberOrADevice();
@@ -190,6 +191,9 @@ void TestCliArgs::usageErrorsGiveOneLine_data()
         << QStringList{"--timeout", "3000000", "restart"} << "--timeout";
     QTest::newRow("empty home") << QStringList{"--home", "", "ports"} << "--home";
     QTest::newRow("option value missing at the end") << QStringList{"--port"} << "port";
+    QTest::newRow("help for an unknown command") << QStringList{"help", "fetch"} << "\"fetch\"";
+    QTest::newRow("help for two commands")
+        << QStringList{"help", "read", "write"} << "help takes 1 argument";
 }
 
 void TestCliArgs::usageErrorsGiveOneLine()
@@ -202,21 +206,35 @@ void TestCliArgs::usageErrorsGiveOneLine()
     QVERIFY(!result.error.contains(QLatin1Char('\n')));
 }
 
-void TestCliArgs::helpIsAskedFor_data()
+void TestCliArgs::helpAndVersionAreAskedFor_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("--help") << QStringList{"--help"};
-    QTest::newRow("-h") << QStringList{"-h"};
-    QTest::newRow("--help beside other options") << QStringList{"--debug", "--help"};
-    QTest::newRow("--help before a command") << QStringList{"--help", "read", "x"};
-    QTest::newRow("a command's --help") << QStringList{"call", "--help"};
-    QTest::newRow("-h after a command without options") << QStringList{"show", "-h"};
+    QTest::addColumn<Outcome>("outcome");
+    QTest::addColumn<QString>("helpCommand"); // "" for the whole help
+    QTest::newRow("--help") << QStringList{"--help"} << Outcome::Help << "";
+    QTest::newRow("-h") << QStringList{"-h"} << Outcome::Help << "";
+    QTest::newRow("--help beside other options")
+        << QStringList{"--debug", "--help"} << Outcome::Help << "";
+    QTest::newRow("--help before a command")
+        << QStringList{"--help", "read", "x"} << Outcome::Help << "";
+    QTest::newRow("a command's --help") << QStringList{"call", "--help"} << Outcome::Help << "call";
+    QTest::newRow("-h after a command without options")
+        << QStringList{"show", "-h"} << Outcome::Help << "show";
+    QTest::newRow("help alone") << QStringList{"help"} << Outcome::Help << "";
+    QTest::newRow("help COMMAND") << QStringList{"help", "read-all"} << Outcome::Help << "read-all";
+    QTest::newRow("help after options")
+        << QStringList{"--port", "3", "help", "ports"} << Outcome::Help << "ports";
+    QTest::newRow("--version") << QStringList{"--version"} << Outcome::Version << "";
+    QTest::newRow("--version before a command")
+        << QStringList{"--version", "ports"} << Outcome::Version << "";
 }
 
-void TestCliArgs::helpIsAskedFor()
+void TestCliArgs::helpAndVersionAreAskedFor()
 {
     QFETCH(QStringList, arguments);
-    QCOMPARE(parse(arguments).outcome, Outcome::Help);
+    const CliParseResult result = parse(arguments);
+    QTEST(result.outcome, "outcome");
+    QTEST(result.helpCommand, "helpCommand");
 }
 
 void TestCliArgs::globalOptions()
@@ -292,17 +310,22 @@ void TestCliArgs::writeTakesAValueThatLooksLikeAnOption()
 void TestCliArgs::usageNamesEveryCommand()
 {
     const QString usage = CliUsage();
-    QVERIFY(usage.startsWith(QStringLiteral("kestrum-cli [--port N|DEVICE] [--home DIR] [--debug] "
-                                            "[--timeout SECONDS] COMMAND [ARGUMENTS]\n")));
+    QVERIFY(
+        usage.startsWith(QStringLiteral("Usage: kestrum-cli [OPTION]... COMMAND [ARGUMENTS]\n")));
     const QStringList lines = usage.split(QLatin1Char('\n'));
     for (const char *command :
          {"read-all [--save FILE]", "write-all FILE", "read ITEM", "write ITEM VALUE", "restart",
-          "call ADDRESS [--message TEXT] [--bleep N]", "show FILE", "ports"}) {
+          "call ADDRESS [--message TEXT] [--bleep N]", "show FILE", "ports", "help [COMMAND]"}) {
         const QString start = QStringLiteral("  ") + QLatin1String(command);
         const bool found = std::any_of(lines.begin(), lines.end(),
                                        [&](const QString &line) { return line.startsWith(start); });
         QVERIFY2(found, command);
     }
+    // The user's words, never the program's inner names; lines fit a terminal.
+    for (const char *name : {"JOB_", "SettingValue", "SettingsFile(", "Combo", "Cmd"})
+        QVERIFY2(!usage.contains(QLatin1String(name)), name);
+    for (const QString &line : lines)
+        QVERIFY2(line.size() <= 79, qPrintable(line));
 }
 
 void TestCliArgs::homeMustBeAFolder()

@@ -79,6 +79,8 @@ private Q_SLOTS:
     void showPrintsTheFileAsATable();
     void portsListsThirtyPorts();
     void withoutHomeTheWindowProgramsFolderRuleApplies();
+    void helpAndVersionAreWrittenOut_data();
+    void helpAndVersionAreWrittenOut();
     void usageErrorsGiveExitTwoAndOneLine_data();
     void usageErrorsGiveExitTwoAndOneLine();
     void aPortThatCannotBeOpenedGivesExitTwo_data();
@@ -489,12 +491,39 @@ void TestCliE2e::withoutHomeTheWindowProgramsFolderRuleApplies()
     QVERIFY(!QDir(home() + "/Log").entryList({"*.log"}, QDir::Files).isEmpty());
 }
 
+void TestCliE2e::helpAndVersionAreWrittenOut_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("printed");
+    QTest::newRow("--version") << QStringList{"--version"} << "kestrum-cli 1.0\n";
+    QTest::newRow("help read-all")
+        << QStringList{"help", "read-all"}
+        << "Usage: kestrum-cli [OPTION]... read-all [--save FILE]\n"
+           "Read all settings from the converter and print a line for each. With --save,\n"
+           "also save them to FILE, a settings file of all 250 settings in which those that\n"
+           "are not read keep the values of the default file.\n"
+           "\n"
+           "Example:\n"
+           "  kestrum-cli read-all --save unit-42.cfg  # back up a converter\n";
+}
+
+void TestCliE2e::helpAndVersionAreWrittenOut()
+{
+    QFETCH(QStringList, arguments);
+    const CliResult r = run(arguments);
+    QCOMPARE(r.exitCode, 0);
+    QTEST(r.out, "printed");
+    QCOMPARE(r.err, QString());
+}
+
 void TestCliE2e::usageErrorsGiveExitTwoAndOneLine_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("mentions");
     QTest::newRow("no command") << QStringList{} << "no command";
     QTest::newRow("unknown command") << QStringList{"frobnicate"} << "frobnicate";
+    QTest::newRow("help for an unknown command")
+        << QStringList{"help", "frobnicate"} << "unknown command \"frobnicate\"";
     QTest::newRow("item out of range") << QStringList{"read", "300"} << "0..249";
     QTest::newRow("bad option") << QStringList{"--speed", "9600", "read-all"} << "speed";
     QTest::newRow("home that does not exist")
