@@ -187,7 +187,7 @@ int main(int argc, char **argv)
     }
 
     app.datacom.CloseComPort();
-    sim.closeWriteChannel(); // the simulator stops when its input closes
+    sim.terminate(); // the simulator runs until a signal, also after its input ends
     if (!sim.waitForFinished(5000))
         sim.kill();
     std::printf("engine_timing: failed series: %d\n", failed);

@@ -144,7 +144,7 @@ int main(int argc, char **argv)
     }
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     datacom.CloseComPort();
-    sim.closeWriteChannel(); // the simulator stops when its input closes
+    sim.terminate(); // the simulator runs until a signal, also after its input ends
     if (!sim.waitForFinished(5000))
         sim.kill();
 

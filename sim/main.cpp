@@ -8,8 +8,11 @@
 #include "sim/SerialLine.h"
 #include "sim/UnitState.h"
 
+#include "Version.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -19,11 +22,16 @@
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 const char HelpText[] = R"(Simulates the Dunvale unit's configuration port on a pseudo-terminal.
+
+To try the window program without a converter, all it takes is
+  kestrum-sim --link ~/.local/share/Kestrum/ports/com1 &
+and then kestrum: its port Com1 opens the simulator.
 
 The first line on standard output names the line to open, e.g.
   kestrum-sim: listening on /dev/pts/7
@@ -54,7 +62,9 @@ Without "item N" a fault hits every request; without a count it stays until
 "clear". Examples: --fault "silent x3"  --fault checksum:10  --fault delay=800
 
 Commands on standard input, one per line (each is confirmed with "ok ..." or
-"error: ..."):
+"error: ..."), read only when standard input is a pipe, or a terminal while the
+simulator runs in the foreground (it never reads the terminal from the
+background, so it is not stopped there):
   fault SPEC      add a fault as above
   clear           remove all faults
   set N VALUE     give item N a value (number for 0..149, Latin-1 text for
@@ -62,8 +72,8 @@ Commands on standard input, one per line (each is confirmed with "ok ..." or
   get N           print "value item N = VALUE"
   save FILE       write the state as a settings file
   quit            stop
-The simulator stops when standard input closes (unless --no-stdin), on
-SIGTERM, SIGINT or SIGHUP, and then removes its --link and writes
+When standard input ends, the simulator goes on serving. It stops on "quit",
+SIGINT (Ctrl-C), SIGTERM or SIGHUP, and then removes its --link and writes
 --save-on-exit.)";
 
 int signalPipe[2] = {-1, -1};
@@ -81,6 +91,27 @@ void say(const QString &line)
     fflush(stdout);
 }
 
+// Where commands can come from: a pipe, or a terminal that is read only while the
+// simulator is in its foreground. Anything else (/dev/null, a file, a closed
+// descriptor) is never read.
+enum class Input { None, Pipe, Terminal };
+
+Input StandardInput()
+{
+    struct stat status = {};
+    if (::fstat(STDIN_FILENO, &status) != 0)
+        return Input::None;
+    if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode))
+        return Input::Pipe;
+    return ::isatty(STDIN_FILENO) ? Input::Terminal : Input::None;
+}
+
+bool InTerminalForeground()
+{
+    const pid_t group = ::tcgetpgrp(STDIN_FILENO);
+    return group != -1 && group == ::getpgrp();
+}
+
 void sayError(const QString &line)
 {
     const QByteArray bytes = "kestrum-sim: " + line.toUtf8() + '\n';
@@ -94,7 +125,9 @@ public:
 
 private:
     void command(const QByteArray &line);
+    void listenToStdin();
     void readStdin();
+    void endStdin();
     void stop(int code);
 
     QCoreApplication *m_app = nullptr;
@@ -106,7 +139,9 @@ private:
     QString m_link;
     QString m_saveOnExit;
     QByteArray m_stdinBuffer;
+    Input m_input = Input::None;
     QSocketNotifier *m_stdinNotifier = nullptr;
+    QTimer *m_foregroundWatch = nullptr;
     bool m_stopping = false;
 };
 
@@ -116,12 +151,14 @@ int Simulator::run(QCoreApplication &app)
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(HelpText));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOption({QStringLiteral("device"),
                       QStringLiteral("Use this device instead of a new pseudo-terminal."),
                       QStringLiteral("PATH")});
     parser.addOption({QStringLiteral("link"),
                       QStringLiteral("Also make a symbolic link at PATH to the line (for example "
-                                     "the program folder's ports/com1); removed on exit."),
+                                     "the program folder's ports/com1; a missing folder is made); "
+                                     "removed on exit."),
                       QStringLiteral("PATH")});
     parser.addOption({QStringLiteral("settings"),
                       QStringLiteral("Start from the values of this settings file instead of "
@@ -134,7 +171,7 @@ int Simulator::run(QCoreApplication &app)
                       QStringLiteral("Misbehave as described below (repeatable)."),
                       QStringLiteral("SPEC")});
     parser.addOption(
-        {QStringLiteral("no-stdin"), QStringLiteral("Ignore standard input; run until a signal.")});
+        {QStringLiteral("no-stdin"), QStringLiteral("Never read commands from standard input.")});
     parser.process(app);
 
     for (const QString &spec : parser.values(QStringLiteral("fault"))) {
@@ -173,7 +210,7 @@ int Simulator::run(QCoreApplication &app)
             sayError(QStringLiteral("%1 exists and is no link; not replaced").arg(link));
             return 1;
         }
-        if (!QFile::link(m_line.path(), link)) {
+        if (!QDir().mkpath(info.absolutePath()) || !QFile::link(m_line.path(), link)) {
             sayError(QStringLiteral("cannot make the link %1").arg(link));
             return 1;
         }
@@ -197,6 +234,10 @@ int Simulator::run(QCoreApplication &app)
     for (int sig : {SIGTERM, SIGINT, SIGHUP})
         sigaction(sig, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // A simulator in the background of a shell goes on: it never reads the
+    // terminal there, and what it prints is not held back.
+    std::signal(SIGTTIN, SIG_IGN);
+    std::signal(SIGTTOU, SIG_IGN);
 
     m_clock.start();
     m_converter.report = say;
@@ -214,24 +255,48 @@ int Simulator::run(QCoreApplication &app)
         stop(1);
     });
 
-    if (!parser.isSet(QStringLiteral("no-stdin"))) {
-        m_stdinNotifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, m_app);
-        QObject::connect(m_stdinNotifier, &QSocketNotifier::activated, [this] { readStdin(); });
-    }
+    if (!parser.isSet(QStringLiteral("no-stdin")))
+        listenToStdin();
 
     say(QStringLiteral("kestrum-sim: listening on %1").arg(m_line.path()));
     return app.exec();
 }
 
+void Simulator::listenToStdin()
+{
+    m_input = StandardInput();
+    if (m_input == Input::None)
+        return;
+    m_stdinNotifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, m_app);
+    QObject::connect(m_stdinNotifier, &QSocketNotifier::activated, [this] { readStdin(); });
+    if (m_input == Input::Terminal) {
+        // A job moves between foreground and background (Ctrl-Z, bg, fg): listen to
+        // the terminal only while in the foreground.
+        m_stdinNotifier->setEnabled(InTerminalForeground());
+        m_foregroundWatch = new QTimer(m_app);
+        QObject::connect(m_foregroundWatch, &QTimer::timeout,
+                         [this] { m_stdinNotifier->setEnabled(InTerminalForeground()); });
+        m_foregroundWatch->start(300);
+    }
+}
+
 void Simulator::readStdin()
 {
+    if (m_input == Input::Terminal && !InTerminalForeground()) {
+        m_stdinNotifier->setEnabled(false);
+        return;
+    }
     char buffer[4096];
     const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
     if (n < 0 && (errno == EINTR || errno == EAGAIN))
         return;
-    if (n <= 0) {
+    if (n < 0 && errno == EIO && m_input == Input::Terminal) {
+        // Sent to the background between the check and the read.
         m_stdinNotifier->setEnabled(false);
-        stop(0);
+        return;
+    }
+    if (n <= 0) {
+        endStdin();
         return;
     }
     m_stdinBuffer.append(buffer, int(n));
@@ -243,6 +308,21 @@ void Simulator::readStdin()
     // No command is this long; a stream without line ends is not a command stream.
     if (m_stdinBuffer.size() > 64 * 1024)
         m_stdinBuffer.clear();
+}
+
+void Simulator::endStdin()
+{
+    m_input = Input::None;
+    m_stdinNotifier->setEnabled(false);
+    m_stdinNotifier->deleteLater();
+    m_stdinNotifier = nullptr;
+    if (m_foregroundWatch) {
+        m_foregroundWatch->stop();
+        m_foregroundWatch->deleteLater();
+        m_foregroundWatch = nullptr;
+    }
+    say(QStringLiteral("kestrum-sim: standard input ended; still serving until SIGINT or "
+                       "SIGTERM"));
 }
 
 void Simulator::command(const QByteArray &line)
@@ -318,6 +398,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kestrum-sim"));
+    QCoreApplication::setApplicationVersion(QLatin1String(KestrumVersion));
     Simulator simulator;
     return simulator.run(app);
 }

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -156,7 +157,8 @@ private Q_SLOTS:
     void restartIsAcknowledgedThenGreets();
     void testCallAsksBufferPositionThenCalls();
     void startsFromSettingsFileAndSavesOnExit();
-    void stopsWhenItsInputCloses();
+    void keepsServingWhenItsInputEnds_data();
+    void keepsServingWhenItsInputEnds();
     void refusesAnUnknownFault();
 };
 
@@ -445,14 +447,64 @@ void TstSimE2e::startsFromSettingsFileAndSavesOnExit()
     QCOMPARE(lines.at(150), QByteArray("150    ->Hall\xe9 -> you\r"));
 }
 
-void TstSimE2e::stopsWhenItsInputCloses()
+void TstSimE2e::keepsServingWhenItsInputEnds_data()
 {
+    QTest::addColumn<QString>("input"); // what standard input is
+    QTest::addColumn<QString>("stop");  // how the simulator is stopped
+    QTest::newRow("a pipe that closes, SIGTERM") << "closed pipe"
+                                                 << "SIGTERM";
+    QTest::newRow("/dev/null, SIGINT") << "/dev/null"
+                                       << "SIGINT";
+    QTest::newRow("--no-stdin ignores the pipe") << "--no-stdin"
+                                                 << "SIGTERM";
+    QTest::newRow("a terminal it is not in the foreground of") << "terminal"
+                                                               << "SIGTERM";
+    QTest::newRow("an open pipe, quit") << "open pipe"
+                                        << "quit";
+}
+
+// As in a script: "kestrum-sim --link ... &" runs on when its input ends or is
+// no pipe, and never reads a terminal it is not in the foreground of.
+void TstSimE2e::keepsServingWhenItsInputEnds()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, stop);
     SimProcess sim;
-    QVERIFY(sim.start());
-    sim.closeInput();
+    // A terminal that is not the simulator's own, so it is never in its foreground.
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    QVERIFY(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
+    const int side = ::open(::ptsname(terminal), O_RDWR | O_NOCTTY);
+    if (input == QLatin1String("/dev/null"))
+        sim.process().setStandardInputFile(QProcess::nullDevice());
+    if (input == QLatin1String("terminal"))
+        sim.process().setChildProcessModifier([side] { ::dup2(side, STDIN_FILENO); });
+    QVERIFY(sim.start(input == QLatin1String("--no-stdin") ? QStringList{input} : QStringList()));
+    ::close(side);
+    if (input == QLatin1String("closed pipe")) {
+        sim.closeInput();
+        QVERIFY(sim.waitForOutput(QStringLiteral("standard input ended; still serving")));
+    }
+    // A command where none may be read is left unread.
+    if (input == QLatin1String("--no-stdin"))
+        sim.process().write("quit\n");
+    else if (::write(terminal, "quit\n", 5) != 5)
+        QFAIL("cannot type into the terminal");
+    QVERIFY(!sim.waitForFinished(300));
+
+    Port port;
+    QVERIFY(port.open(sim.ptyPath()));
+    port.send(ReadItem5);
+    QCOMPARE(spaced(port.readFrame()), spaced(AnswerItem5));
+    ::close(terminal);
+
+    if (stop == QLatin1String("quit"))
+        QVERIFY(sim.sendCommand(QStringLiteral("quit")));
+    else
+        ::kill(pid_t(sim.process().processId()),
+               stop == QLatin1String("SIGINT") ? SIGINT : SIGTERM);
     QVERIFY(sim.waitForFinished());
     QCOMPARE(sim.exitCode(), 0);
-    QVERIFY(sim.output().contains(QLatin1String("kestrum-sim: stopped")));
+    QVERIFY(sim.output().endsWith(QLatin1String("kestrum-sim: stopped\n")));
 }
 
 void TstSimE2e::refusesAnUnknownFault()

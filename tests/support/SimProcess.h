@@ -41,7 +41,8 @@ public:
     // The exit code after kill() or after the simulator stopped by itself; -1 while
     // running or after a crash.
     int exitCode() const;
-    // Closes its standard input: the simulator stops by itself.
+    // Closes its standard input: the simulator stops reading commands and goes on
+    // serving until kill().
     void closeInput();
     bool waitForFinished(int timeoutMs = 5000);
 
