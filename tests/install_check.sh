@@ -3,7 +3,8 @@
 set -euo pipefail
 build=${1:?usage: install_check.sh BUILD_DIR}
 prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
+sim=
+trap '[ -z "$sim" ] || kill "$sim" 2>/dev/null; rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for f in bin/kestrum bin/kestrum-cli bin/kestrum-sim share/applications/kestrum.desktop \
          share/icons/hicolor/scalable/apps/kestrum.svg; do
@@ -11,4 +12,26 @@ for f in bin/kestrum bin/kestrum-cli bin/kestrum-sim share/applications/kestrum.
 done
 "$prefix/bin/kestrum-cli" --help | grep -q "read-all" || { echo "kestrum-cli --help failed"; exit 1; }
 "$prefix/bin/kestrum-sim" --help | grep -q "pseudo-terminal" || { echo "kestrum-sim --help failed"; exit 1; }
+
+# --version and the window program's --help, without a display: a window
+# program that made its QApplication anyway would abort here.
+nodisplay() { env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "$@"; }
+for program in kestrum kestrum-cli kestrum-sim; do
+    version=$(nodisplay "$prefix/bin/$program" --version)
+    [ "$version" = "$program 1.0" ] || { echo "$program --version printed \"$version\""; exit 1; }
+done
+help=$(nodisplay "$prefix/bin/kestrum" --help)
+[ "$(head -1 <<<"$help")" = "Usage: kestrum [/LOG] [/DEBUG]" ] && grep -q KESTRUM_HOME <<<"$help" ||
+    { echo "kestrum --help failed"; exit 1; }
+
+# The README's demo: a simulator started with "&" from a script (standard input
+# at its end) serves on, through a link whose folder it makes, until a signal.
+link="$prefix/home/ports/com1"
+"$prefix/bin/kestrum-sim" --link "$link" >"$prefix/sim.log" &
+sim=$!
+for _ in $(seq 100); do [ -L "$link" ] && break; sleep 0.1; done
+"$prefix/bin/kestrum-cli" --home "$prefix/home" --timeout 20 read 5 2>/dev/null | grep -qx "5=0" ||
+    { echo "kestrum-sim & did not serve:"; cat "$prefix/sim.log"; exit 1; }
+kill "$sim" && wait "$sim" && sim=
+[ ! -L "$link" ] || { echo "kestrum-sim left its link behind"; exit 1; }
 echo "installed tree runs"
