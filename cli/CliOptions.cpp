@@ -384,9 +384,9 @@ QString CliUsage()
         "\n"
         "Exit status:\n"
         "  0  success\n"
-        "  1  the converter failed the work: it did not answer or refused, the\n"
-        "     confirmation of a restart or test call did not come, or --timeout was\n"
-        "     reached\n"
+        "  1  the converter failed the work: it did not answer or refused, write-all\n"
+        "     could not send every setting, the confirmation of a restart or test call\n"
+        "     did not come, or --timeout was reached\n"
         "  2  a usage error, a port that cannot be opened, or a file that cannot be read\n"
         "     or written\n");
     return text;
