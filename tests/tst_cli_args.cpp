@@ -225,8 +225,6 @@ void TestCliArgs::helpAndVersionAreAskedFor_data()
     QTest::newRow("help after options")
         << QStringList{"--port", "3", "help", "ports"} << Outcome::Help << "ports";
     QTest::newRow("--version") << QStringList{"--version"} << Outcome::Version << "";
-    QTest::newRow("--version before a command")
-        << QStringList{"--version", "ports"} << Outcome::Version << "";
 }
 
 void TestCliArgs::helpAndVersionAreAskedFor()

@@ -450,17 +450,12 @@ void TstSimE2e::startsFromSettingsFileAndSavesOnExit()
 void TstSimE2e::keepsServingWhenItsInputEnds_data()
 {
     QTest::addColumn<QString>("input"); // what standard input is
-    QTest::addColumn<QString>("stop");  // how the simulator is stopped
-    QTest::newRow("a pipe that closes, SIGTERM") << "closed pipe"
-                                                 << "SIGTERM";
-    QTest::newRow("/dev/null, SIGINT") << "/dev/null"
-                                       << "SIGINT";
-    QTest::newRow("--no-stdin ignores the pipe") << "--no-stdin"
-                                                 << "SIGTERM";
-    QTest::newRow("a terminal it is not in the foreground of") << "terminal"
-                                                               << "SIGTERM";
-    QTest::newRow("an open pipe, quit") << "open pipe"
-                                        << "quit";
+    QTest::addColumn<int>("signal");    // what stops the simulator; 0 for "quit"
+    QTest::newRow("a pipe that closes, SIGTERM") << QString("closed pipe") << int(SIGTERM);
+    QTest::newRow("/dev/null, SIGINT") << QString("/dev/null") << int(SIGINT);
+    QTest::newRow("--no-stdin ignores the pipe") << QString("--no-stdin") << int(SIGTERM);
+    QTest::newRow("a terminal not in its foreground") << QString("terminal") << int(SIGTERM);
+    QTest::newRow("an open pipe, quit") << QString("open pipe") << 0;
 }
 
 // As in a script: "kestrum-sim --link ... &" runs on when its input ends or is
@@ -468,7 +463,7 @@ void TstSimE2e::keepsServingWhenItsInputEnds_data()
 void TstSimE2e::keepsServingWhenItsInputEnds()
 {
     QFETCH(QString, input);
-    QFETCH(QString, stop);
+    QFETCH(int, signal);
     SimProcess sim;
     // A terminal that is not the simulator's own, so it is never in its foreground.
     const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -497,11 +492,10 @@ void TstSimE2e::keepsServingWhenItsInputEnds()
     QCOMPARE(spaced(port.readFrame()), spaced(AnswerItem5));
     ::close(terminal);
 
-    if (stop == QLatin1String("quit"))
+    if (signal == 0)
         QVERIFY(sim.sendCommand(QStringLiteral("quit")));
     else
-        ::kill(pid_t(sim.process().processId()),
-               stop == QLatin1String("SIGINT") ? SIGINT : SIGTERM);
+        ::kill(pid_t(sim.process().processId()), signal);
     QVERIFY(sim.waitForFinished());
     QCOMPARE(sim.exitCode(), 0);
     QVERIFY(sim.output().endsWith(QLatin1String("kestrum-sim: stopped\n")));
