@@ -32,6 +32,12 @@ constexpr CommandSpec Commands[] = {
      "Load the settings file FILE and write its settings to the converter (the ones "
      "read-all reads), printing a line for each.",
      "kestrum-cli write-all unit-42.cfg  # restore a backup"},
+    {"write-changed", Command::WriteChanged, 1, "FILE",
+     "Load the settings file FILE, read what the converter holds, print the settings that "
+     "differ (as diff unit FILE prints them), write only those and read each back. Ends "
+     "with one report: all read back as written, or the settings that did not take. Exit "
+     "status 0 also when nothing differed.",
+     "kestrum-cli write-changed unit-42.cfg  # apply only what differs"},
     {"read", Command::Read, 1, "ITEM",
      "Read setting number ITEM (0..249) from the converter and print it as ITEM=VALUE.",
      "kestrum-cli read 10  # prints e.g. 10=3"},
@@ -45,11 +51,19 @@ constexpr CommandSpec Commands[] = {
      "Send a test call through the converter to the pager ADDRESS, with the message TEXT "
      "(none when not given) and the bleep code N (0..15, default 1).",
      "kestrum-cli call 1234 --message Test --bleep 3  # a test call to pager 1234"},
-    {"show", Command::Show, 1, "FILE",
+    {"show", Command::Show, 1, "FILE [--json]",
      "Print the settings file FILE as a table: the number, name and value of every "
-     "setting, and for a setting with a list of choices the text of its choice. Needs no "
-     "converter.",
+     "setting, and for a setting with a list of choices the text of its choice. With "
+     "--json, a JSON array of objects with item, legend and value. Needs no converter.",
      "kestrum-cli show unit-42.cfg  # a backup as a table"},
+    {"diff", Command::Diff, 2, "A B [--json]",
+     "Compare two settings files, or a settings file with what the converter holds (the "
+     "word unit for A or B), and print one line per setting that differs: number, name, "
+     "A's value and B's value, separated by tabs. Two files are compared over all 250 "
+     "settings, the converter over the settings read-all reads. With --json, a JSON array "
+     "of objects with item, legend, a and b. Exit status 0 when nothing differs, 1 when "
+     "something does, 3 when the converter failed the reads.",
+     "kestrum-cli diff unit unit-42.cfg  # what a backup would change"},
     {"ports", Command::Ports, 0, "",
      "List the ports Com1..Com30: the device each one opens and whether that device is "
      "there now. Needs no converter.",
@@ -163,7 +177,9 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
     const QCommandLineOption save(QStringLiteral("save"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption message(QStringLiteral("message"), QString(), QStringLiteral("TEXT"));
     const QCommandLineOption bleep(QStringLiteral("bleep"), QString(), QStringLiteral("N"));
-    const bool hasOptions = spec.command == Command::ReadAll || spec.command == Command::Call;
+    const QCommandLineOption json(QStringLiteral("json"), QString());
+    const bool hasOptions = spec.command == Command::ReadAll || spec.command == Command::Call ||
+                            spec.command == Command::Show || spec.command == Command::Diff;
     if (!hasOptions) {
         // Taken as they are, so "write 120 -5" writes -5 and "read -1" is refused as
         // an item number. A leading "--" is allowed.
@@ -184,6 +200,8 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
             parser.addOption(message);
             parser.addOption(bleep);
         }
+        if (spec.command == Command::Show || spec.command == Command::Diff)
+            parser.addOption(json);
         if (!parser.parse(QStringList{QStringLiteral("kestrum-cli")} + rest))
             return Failed(parser.errorText() + QStringLiteral(" (") + Usage(spec) +
                           QLatin1Char(')'));
@@ -224,10 +242,22 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
         }
         break;
     case Command::WriteAll:
+    case Command::WriteChanged:
     case Command::Show:
         o.file = positionals.at(0);
         if (o.file.isEmpty())
             return Failed(QStringLiteral("%1 needs a file name").arg(QLatin1String(spec.name)));
+        o.json = spec.command == Command::Show && parser.isSet(json);
+        break;
+    case Command::Diff:
+        o.file = positionals.at(0);
+        o.fileB = positionals.at(1);
+        o.json = parser.isSet(json);
+        if (o.file.isEmpty() || o.fileB.isEmpty())
+            return Failed(QStringLiteral("diff needs two settings files, or unit and a file"));
+        if (CliOptions::isUnit(o.file) && CliOptions::isUnit(o.fileB))
+            return Failed(QStringLiteral("diff compares the unit with a settings file, or two "
+                                         "settings files; not the unit with itself"));
         break;
     case Command::Read:
     case Command::Write:
@@ -347,8 +377,8 @@ QString CliUsage()
         "  or:  kestrum-cli help [COMMAND]\n"
         "Reads, writes and backs up the settings of a Dunvale unit paging converter from\n"
         "a shell: the same settings, files, log and converter dialogue as the window\n"
-        "program kestrum, without a window. The options go before the command; read-all\n"
-        "and call take their own options after it.\n"
+        "program kestrum, without a window. The options go before the command; read-all,\n"
+        "call, show and diff take their own options after it.\n"
         "\n"
         "Commands:\n");
     QList<const CommandSpec *> all;
@@ -385,10 +415,12 @@ QString CliUsage()
         "Exit status:\n"
         "  0  success\n"
         "  1  the converter failed the work: it did not answer or refused, write-all\n"
-        "     could not send every setting, the confirmation of a restart or test call\n"
-        "     did not come, or --timeout was reached\n"
+        "     could not send every setting, write-changed found a setting that did\n"
+        "     not take, the confirmation of a restart or test call did not come, or\n"
+        "     --timeout was reached; for diff: something differs\n"
         "  2  a usage error, a port that cannot be opened, or a file that cannot be read\n"
-        "     or written\n");
+        "     or written\n"
+        "  3  diff only: the converter failed the reads\n");
     return text;
 }
 

@@ -6,7 +6,19 @@
 // What the command line of kestrum-cli asks for.
 struct CliOptions
 {
-    enum class Command { ReadAll, WriteAll, Read, Write, Restart, Call, Show, Ports, Help };
+    enum class Command {
+        ReadAll,
+        WriteAll,
+        WriteChanged,
+        Read,
+        Write,
+        Restart,
+        Call,
+        Show,
+        Diff,
+        Ports,
+        Help
+    };
 
     // --port: "" keeps the setup file's port; a text with a "/" is a device path,
     // anything else a port number N (Com N).
@@ -16,9 +28,11 @@ struct CliOptions
     double timeoutSeconds = 120;
 
     Command command = Command::Ports;
-    QString file;  // write-all FILE, show FILE, read-all --save FILE
-    int item = -1; // read ITEM, write ITEM VALUE
-    QString value; // write ITEM VALUE
+    QString file;  // write-all FILE, write-changed FILE, show FILE, read-all --save FILE, diff A
+    QString fileB; // diff B; for diff, "unit" on either side stands for the converter
+    bool json = false; // show and diff: a JSON array instead of lines
+    int item = -1;     // read ITEM, write ITEM VALUE
+    QString value;     // write ITEM VALUE
     QString address;
     QString message;
     int bleep = 1;
@@ -29,8 +43,11 @@ struct CliOptions
     // True for the commands that talk to the converter.
     bool needsConverter() const
     {
+        if (command == Command::Diff)
+            return isUnit(file) || isUnit(fileB);
         return command != Command::Show && command != Command::Ports && command != Command::Help;
     }
+    static bool isUnit(const QString &side) { return side == QLatin1String("unit"); }
 };
 
 struct CliParseResult

@@ -1,6 +1,7 @@
 #include "cli/CliRunner.h"
 
 #include "base/ProgramFolder.h"
+#include "base/TextHelpers.h"
 #include "screen/Catalogue.h"
 #include "serial/PortMap.h"
 #include "serial/SerialBackend.h"
@@ -8,6 +9,9 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTimer>
 
 namespace {
@@ -28,6 +32,74 @@ bool IsCallState(qint16 state)
     return state >= Engine::ST_BUFPOS_SEND && state <= Engine::ST_CALL_DATA;
 }
 
+// The legend of a setting without its trailing blanks; "" for a setting without one.
+QString LegendOf(int item)
+{
+    const CatalogueItem *entry = CatalogueEntry(item);
+    QString legend = entry ? entry->legend : QString();
+    while (legend.endsWith(QLatin1Char(' ')))
+        legend.chop(1);
+    return legend;
+}
+
+// The text of choice `number` of a setting with a list of choices, if it has one.
+std::optional<QString> ChoiceTextOf(int item, const Value &value)
+{
+    const CatalogueItem *entry = CatalogueEntry(item);
+    const std::optional<qint16> number = value.asInt16();
+    if (!entry || entry->list == ChoiceList::None || !number)
+        return std::nullopt;
+    const QStringList choices = ChoiceEntries(entry->list);
+    if (*number < 0 || *number >= choices.size())
+        return std::nullopt;
+    return choices.at(*number);
+}
+
+// A number as the file keeps it (its 16-bit form), else as it is.
+QString NumberText(const Value &value)
+{
+    const std::optional<qint16> number = value.asInt16();
+    return number ? NumToText(*number) : value.asText();
+}
+
+// A value as diff prints it: a number by its digits, for a choice followed by a blank
+// and the choice's text; a text in double quotes, with \ before a " or \ in it.
+QString DiffText(int item, const Value &value)
+{
+    if (!IsNumberItem(item)) {
+        QString text = value.asText();
+        text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+        text.replace(QLatin1Char('"'), QLatin1String("\\\""));
+        return QLatin1Char('"') + text + QLatin1Char('"');
+    }
+    const std::optional<QString> choice = ChoiceTextOf(item, value);
+    return NumberText(value) + (choice ? QLatin1Char(' ') + *choice : QString());
+}
+
+QJsonObject JsonValue(int item, const Value &value)
+{
+    QJsonObject object;
+    if (!IsNumberItem(item)) {
+        object.insert(QStringLiteral("text"), value.asText());
+        return object;
+    }
+    const std::optional<qint16> number = value.asInt16();
+    object.insert(QStringLiteral("number"),
+                  number ? QJsonValue(int(*number)) : QJsonValue(value.asNumber()));
+    if (const std::optional<QString> choice = ChoiceTextOf(item, value))
+        object.insert(QStringLiteral("text"), *choice);
+    return object;
+}
+
+QString CannotRead(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isFile() && info.isReadable())
+        return QString();
+    return QStringLiteral("cannot read the settings file \"%1\": %2")
+        .arg(path, info.exists() ? QStringLiteral("not readable") : QStringLiteral("no such file"));
+}
+
 } // namespace
 
 CliRunner::CliRunner(const CliOptions &options, SerialBackend &backend, const Clock &clock,
@@ -36,7 +108,14 @@ CliRunner::CliRunner(const CliOptions &options, SerialBackend &backend, const Cl
       m_app(m_screen, m_dialogs, backend, clock, programFolder), m_commands(m_app)
 {
     m_screen.onProgress = [this](const QString &text) {
-        printOut(text);
+        if (m_progressToErr) {
+            QString plain = text;
+            plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+            m_err << plain;
+            m_err.flush();
+        } else {
+            printOut(text);
+        }
         if (text.contains(RefusedText))
             m_writeRefused = true;
     };
@@ -69,6 +148,11 @@ int CliRunner::run()
         return listPorts();
     case Command::Show:
         return showFile();
+    case Command::Diff:
+        if (!m_options.needsConverter())
+            return diffFiles();
+        m_progressToErr = true;
+        return talkToConverter();
     default:
         return talkToConverter();
     }
@@ -147,6 +231,20 @@ int CliRunner::showFile()
     if (!m_app.files.ReadSettingsFile(path))
         return fail(ExitUsage, QStringLiteral("cannot read the settings file \"%1\"").arg(path));
 
+    if (m_options.json) {
+        QJsonArray array;
+        for (int item = 0; item < FileItemCount; ++item) {
+            QJsonObject object;
+            object.insert(QStringLiteral("item"), item);
+            object.insert(QStringLiteral("legend"), LegendOf(item));
+            object.insert(QStringLiteral("value"), JsonValue(item, m_app.table.SettingValue[item]));
+            array.append(object);
+        }
+        m_out << QJsonDocument(array).toJson(QJsonDocument::Indented);
+        m_out.flush();
+        return ExitOk;
+    }
+
     int legendWidth = 6;
     for (const CatalogueItem &entry : Catalogue())
         legendWidth = std::max<int>(legendWidth, entry.legend.trimmed().size());
@@ -174,6 +272,58 @@ int CliRunner::showFile()
     return ExitOk;
 }
 
+int CliRunner::diffFiles()
+{
+    for (const QString &path : {m_options.file, m_options.fileB}) {
+        if (const QString why = CannotRead(path); !why.isEmpty())
+            return fail(ExitUsage, why);
+    }
+    // Each file as the reader puts it into the settings table, before any screen.
+    std::array<Value, ItemSlots> sides[2];
+    const QString paths[2] = {m_options.file, m_options.fileB};
+    for (int side = 0; side < 2; ++side) {
+        if (!m_app.files.ReadSettingsFile(paths[side]))
+            return fail(ExitUsage,
+                        QStringLiteral("cannot read the settings file \"%1\"").arg(paths[side]));
+        sides[side] = m_app.table.FileValue;
+    }
+    QList<PlannedChange> differences;
+    for (int item = 0; item < FileItemCount; ++item) {
+        if (sides[0][item] == sides[1][item])
+            continue;
+        PlannedChange difference;
+        difference.item = item;
+        difference.unit = sides[0][item];
+        difference.wanted = sides[1][item];
+        differences.append(difference);
+    }
+    printDifferences(differences);
+    return differences.isEmpty() ? ExitOk : ExitConverterFailed;
+}
+
+// For diff, `unit` holds side A and `wanted` side B.
+void CliRunner::printDifferences(const QList<PlannedChange> &differences)
+{
+    if (m_options.json) {
+        QJsonArray array;
+        for (const PlannedChange &d : differences) {
+            QJsonObject object;
+            object.insert(QStringLiteral("item"), d.item);
+            object.insert(QStringLiteral("legend"), LegendOf(d.item));
+            object.insert(QStringLiteral("a"), JsonValue(d.item, d.unit));
+            object.insert(QStringLiteral("b"), JsonValue(d.item, d.wanted));
+            array.append(object);
+        }
+        m_out << QJsonDocument(array).toJson(QJsonDocument::Indented);
+    } else {
+        for (const PlannedChange &d : differences)
+            m_out << d.item << '\t' << LegendOf(d.item) << '\t' << DiffText(d.item, d.unit) << '\t'
+                  << DiffText(d.item, d.wanted) << '\n';
+    }
+    m_out.flush();
+    m_outAtLineStart = true;
+}
+
 int CliRunner::talkToConverter()
 {
     if (m_options.portIsDevice())
@@ -181,14 +331,15 @@ int CliRunner::talkToConverter()
     else if (m_options.portNumber() > 0)
         m_app.PortIndexOverride = qint16(m_options.portNumber() - 1);
 
-    // A file that cannot be read stops write-all before anything is opened.
-    if (m_options.command == Command::WriteAll) {
-        const QFileInfo info(m_options.file);
-        if (!info.isFile() || !info.isReadable())
-            return fail(ExitUsage,
-                        QStringLiteral("cannot read the settings file \"%1\": %2")
-                            .arg(m_options.file, info.exists() ? QStringLiteral("not readable")
-                                                               : QStringLiteral("no such file")));
+    // A file that cannot be read stops the work before anything is opened.
+    QString file;
+    if (m_options.command == Command::WriteAll || m_options.command == Command::WriteChanged)
+        file = m_options.file;
+    else if (m_options.command == Command::Diff)
+        file = CliOptions::isUnit(m_options.file) ? m_options.fileB : m_options.file;
+    if (!file.isEmpty()) {
+        if (const QString why = CannotRead(file); !why.isEmpty())
+            return fail(ExitUsage, why);
     }
 
     m_app.StartProgram(m_options.debug ? QStringLiteral("/DEBUG") : QString());
@@ -209,7 +360,7 @@ int CliRunner::talkToConverter()
     if (!tickUntilQuiet()) {
         m_commands.CmdCancelReadWrite();
         m_app.datacom.CloseComPort();
-        return fail(ExitConverterFailed,
+        return fail(m_options.command == Command::Diff ? ExitReadsFailed : ExitConverterFailed,
                     QStringLiteral("the work has not ended after %1 seconds; cancelled")
                         .arg(m_options.timeoutSeconds));
     }
@@ -231,6 +382,29 @@ std::optional<int> CliRunner::startWork()
                         QStringLiteral("cannot read the settings file \"%1\"").arg(m_options.file));
         m_commands.CmdSchrijfAlles();
         break;
+    case Command::WriteChanged:
+    case Command::Diff: {
+        const QString file = CliOptions::isUnit(m_options.file) ? m_options.fileB : m_options.file;
+        if (!m_app.files.ReadSettingsFile(file))
+            return fail(ExitUsage,
+                        QStringLiteral("cannot read the settings file \"%1\"").arg(file));
+        if (m_options.command == Command::Diff) {
+            // Only the comparison is wanted: it is kept, and nothing is written.
+            m_dialogs.onChanges = [this](const QList<PlannedChange> &changes) {
+                m_differences = changes;
+                return false;
+            };
+        } else {
+            m_dialogs.onChanges = [this](const QList<PlannedChange> &changes) {
+                if (!m_outAtLineStart)
+                    printOut(QStringLiteral("\n"));
+                printDifferences(changes);
+                return true;
+            };
+        }
+        m_commands.CmdWriteChanged();
+        break;
+    }
     case Command::Read:
         m_commands.CmdReadSingleSetting(item);
         break;
@@ -277,6 +451,8 @@ void CliRunner::watchTick()
         m_seriesStarted = true;
     if (IsResetState(engine.EngineState) || IsCallState(engine.EngineState))
         m_flowStarted = true;
+    if (engine.applyStage() != Engine::ApplyStage::None)
+        m_applyStarted = true;
 }
 
 bool CliRunner::tickUntilQuiet()
@@ -372,6 +548,9 @@ int CliRunner::finish()
             return fail(ExitConverterFailed,
                         QStringLiteral("setting %1 was not written").arg(item));
         return ExitOk;
+    case Command::WriteChanged:
+    case Command::Diff:
+        return finishChanges();
     case Command::Restart:
         return finishRequest(QStringLiteral("STATUS: RESET command send to the converter."),
                              QStringLiteral("the restart"));
@@ -384,6 +563,38 @@ int CliRunner::finish()
         break;
     }
     return ExitOk;
+}
+
+int CliRunner::finishChanges()
+{
+    const bool diff = m_options.command == Command::Diff;
+    const bool aborted = m_dialogs.boxes.size() > m_boxesBeforeWork;
+    const bool portOpen = m_app.datacom.IsComPortOpen() == 1;
+    m_app.datacom.CloseComPort();
+    const bool nothingDiffers = sawLog(QStringLiteral("The unit already holds these settings."));
+    if (diff) {
+        if (!nothingDiffers && m_differences.isEmpty()) {
+            if (!m_applyStarted && !portOpen)
+                return fail(ExitUsage, QStringLiteral("cannot open the port %1").arg(portLabel()));
+            return fail(ExitReadsFailed, QStringLiteral("the converter failed the reads"));
+        }
+        QList<PlannedChange> differences = m_differences;
+        // The engine lists unit then file; diff prints A then B.
+        if (!CliOptions::isUnit(m_options.file)) {
+            for (PlannedChange &d : differences)
+                std::swap(d.unit, d.wanted);
+        }
+        printDifferences(differences);
+        return differences.isEmpty() ? ExitOk : ExitConverterFailed;
+    }
+    if (nothingDiffers || sawLog(QStringLiteral("all read back as written.")))
+        return ExitOk;
+    if (!m_applyStarted && !portOpen)
+        return fail(ExitUsage, QStringLiteral("cannot open the port %1").arg(portLabel()));
+    if (aborted)
+        return ExitConverterFailed; // the box said why
+    return fail(ExitConverterFailed,
+                QStringLiteral("the changed settings were not all written and read back"));
 }
 
 int CliRunner::finishRequest(const QString &statusText, const QString &what)

@@ -20,7 +20,8 @@ class SerialBackend;
 class CliRunner
 {
 public:
-    enum ExitStatus { ExitOk = 0, ExitConverterFailed = 1, ExitUsage = 2 };
+    // diff: 1 also when something differs, 3 when the converter failed the reads.
+    enum ExitStatus { ExitOk = 0, ExitConverterFailed = 1, ExitUsage = 2, ExitReadsFailed = 3 };
 
     CliRunner(const CliOptions &options, SerialBackend &backend, const Clock &clock,
               const QString &programFolder, QTextStream &out, QTextStream &err);
@@ -41,6 +42,10 @@ public:
 private:
     int listPorts();
     int showFile();
+    int diffFiles();
+    // The lines or the JSON array of diff for the settings that differ.
+    void printDifferences(const QList<PlannedChange> &differences);
+    int finishChanges();
     int talkToConverter();
     // Sets the job or raises the request; an exit status when that already failed.
     std::optional<int> startWork();
@@ -73,4 +78,8 @@ private:
     bool m_flowStarted = false;
     bool m_writeRefused = false;
     bool m_outAtLineStart = true;
+    // diff prints only its result on standard output; the progress goes to standard error.
+    bool m_progressToErr = false;
+    bool m_applyStarted = false;
+    QList<PlannedChange> m_differences;
 };

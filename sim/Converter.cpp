@@ -220,11 +220,17 @@ void Converter::handleWrite(const QByteArray &data)
         return;
     }
 
-    const std::vector<Fault> faults = m_faults.take(item);
+    const std::vector<Fault> faults = m_faults.take(item, true);
     const Fault *storeOther = nullptr;
+    bool refuse = false;
     for (const Fault &f : faults) {
         if (f.mode == Fault::Mode::StoreOther)
             storeOther = &f;
+        refuse = refuse || f.mode == Fault::Mode::NakWrite;
+    }
+    if (refuse) {
+        answerWith(data, item, true, false, {}, &faults);
+        return;
     }
     int number = 0;
     if (UnitState::isHexDigitItem(item))
@@ -327,6 +333,8 @@ void Converter::answerWith(QByteArray data, int item, bool refused, bool isReadA
             break;
         case Fault::Mode::StoreOther:
             break; // the write stored the other value already
+        case Fault::Mode::NakWrite:
+            break; // the write was refused already
         }
     }
     if (silent)

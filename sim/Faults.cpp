@@ -21,6 +21,7 @@ constexpr ModeName Modes[] = {
     {Fault::Mode::Noise, "noise", false},
     {Fault::Mode::Delay, "delay", true},
     {Fault::Mode::StoreOther, "store-other", true},
+    {Fault::Mode::NakWrite, "nak-write", false},
 };
 
 bool readNumber(const QString &text, int max, int *out)
@@ -123,11 +124,13 @@ QString Fault::describe() const
     return text;
 }
 
-std::vector<Fault> FaultList::take(int item)
+std::vector<Fault> FaultList::take(int item, bool write)
 {
     std::vector<Fault> hits;
     for (auto it = m_faults.begin(); it != m_faults.end();) {
-        if (it->item >= 0 && it->item != item) {
+        const bool writesOnly =
+            it->mode == Fault::Mode::StoreOther || it->mode == Fault::Mode::NakWrite;
+        if ((it->item >= 0 && it->item != item) || (writesOnly && !write)) {
             ++it;
             continue;
         }

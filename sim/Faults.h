@@ -22,7 +22,8 @@ struct Fault
         OtherItem,    // a read answer about item + 1, or about ARG
         Noise,        // garbage bytes before the SOH
         Delay,        // answer ARG milliseconds late
-        StoreOther    // a write is acknowledged, but ARG (default: the value + 1) is stored
+        StoreOther,   // a write is acknowledged, but ARG (default: the value + 1) is stored
+        NakWrite      // a write is refused (NAK) and nothing stored; reads are answered
     };
 
     Mode mode = Mode::Silent;
@@ -44,8 +45,9 @@ public:
     bool isEmpty() const { return m_faults.empty(); }
 
     // The faults that hit a request about item (-1 for requests without an item);
-    // each one taken uses up one of its count.
-    std::vector<Fault> take(int item);
+    // each one taken uses up one of its count. The faults of writes only (store-other,
+    // nak-write) hit only when write is true.
+    std::vector<Fault> take(int item, bool write = false);
 
 private:
     std::vector<Fault> m_faults;

@@ -58,6 +58,7 @@ Faults (option --fault, repeatable, or the stdin command "fault"):
   delay MS        the answer comes MS milliseconds late
   store-other [V] a write is acknowledged but V is stored (default: the
                   value written + 1; a text gets a "+")
+  nak-write       a write is refused; reads of the item are answered
 Without "item N" a fault hits every request; without a count it stays until
 "clear". Examples: --fault "silent x3"  --fault checksum:10  --fault delay=800
 

@@ -6,6 +6,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -77,6 +80,10 @@ private Q_SLOTS:
     void callWithoutAddressIsAUsageError();
     void deviceGivenByPathAndDebugDetail();
     void showPrintsTheFileAsATable();
+    void writeChangedWritesOnlyWhatDiffers_data();
+    void writeChangedWritesOnlyWhatDiffers();
+    void diffPrintsOnlyWhatDiffers_data();
+    void diffPrintsOnlyWhatDiffers();
     void portsListsThirtyPorts();
     void withoutHomeTheWindowProgramsFolderRuleApplies();
     void helpAndVersionAreWrittenOut_data();
@@ -457,6 +464,148 @@ void TestCliE2e::showPrintsTheFileAsATable()
     QCOMPARE(row(151).mid(0, 2), (QStringList{"151", "Op te roepen pager bij ComStoring BMC:"}));
     QVERIFY(lines.at(1 + 151).endsWith(QString::fromUtf8("Pager été")));
     QVERIFY(lines.at(1 + 249).startsWith(QStringLiteral("249 ")));
+
+    const CliResult json = run({"--home", home(), "show", "--json", file});
+    QCOMPARE(json.exitCode, 0);
+    const QJsonArray items = QJsonDocument::fromJson(json.out.toUtf8()).array();
+    QCOMPARE(items.size(), 250);
+    QCOMPARE(items.at(13).toObject(), QJsonObject({{"item", 13},
+                                                   {"legend", "ESPA out serial parity:"},
+                                                   {"value", QJsonObject{{"number", 9}}}}));
+    QCOMPARE(items.at(10).toObject().value("value").toObject(),
+             (QJsonObject{{"number", 3}, {"text", "9600 baud"}}));
+    QCOMPARE(items.at(151).toObject().value("value").toObject(),
+             QJsonObject({{"text", QString::fromUtf8("Pager été")}}));
+}
+
+// A copy of what the simulator holds, with some of its settings changed ("10=4;13=2").
+static QString changedCopy(SimProcess &sim, const QString &path, const QString &changes)
+{
+    if (!sim.sendCommand(QStringLiteral("save ") + path))
+        return QString();
+    QMap<int, QString> values = fileValues(path);
+    for (const QString &change : changes.split(';', Qt::SkipEmptyParts))
+        values[change.section('=', 0, 0).toInt()] = change.section('=', 1);
+    QByteArray content;
+    for (int item = 0; item < 250; ++item)
+        content += QByteArray::number(item) + "    ->" + values.value(item).toLatin1() + "\r\n";
+    return writeLatin1(path, content) ? path : QString();
+}
+
+void TestCliE2e::writeChangedWritesOnlyWhatDiffers_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("changes");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<QStringList>("writes");
+
+    const QStringList both = {"write item 10 = 4", "write item 13 = 2"};
+    QTest::newRow("two settings differ")
+        << ""
+        << "10=4;13=2" << 0 << "Applied 2 changed settings; all read back as written." << both;
+    QTest::newRow("nothing differs")
+        << ""
+        << "" << 0 << "The unit already holds these settings." << QStringList();
+    QTest::newRow("the unit refuses one write")
+        << "nak-write:13"
+        << "10=4;13=2" << 1 << "Applying changed settings failed: 10, 13"
+        << QStringList{"write item 10 = 4"};
+    QTest::newRow("the unit keeps another value")
+        << "store-other:13"
+        << "10=4;13=2" << 1 << "Applying changed settings failed: 13"
+        << QStringList{"write item 10 = 4", "write item 13 = 3"};
+}
+
+void TestCliE2e::writeChangedWritesOnlyWhatDiffers()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, changes);
+    QFETCH(int, exitCode);
+    QFETCH(QString, report);
+    QFETCH(QStringList, writes);
+
+    QVERIFY(startSim(fault.isEmpty() ? QStringList() : QStringList{"--fault", fault}));
+    const QString file = changedCopy(*m_sim, home() + "/wanted.cfg", changes);
+    QVERIFY(!file.isEmpty());
+    const CliResult r = run({"--home", home(), "write-changed", file});
+    QCOMPARE(r.exitCode, exitCode);
+    // The planned changes come before anything is written.
+    const QString planned = changes.isEmpty() ? QString()
+                                              : "10\tESPA out serial speed:\t3 9600 baud\t4 19200 "
+                                                "baud\n13\tESPA out serial parity:\t0 no parity\t2 "
+                                                "odd parity\n";
+    QVERIFY2(r.out.contains("OK\n" + planned + (changes.isEmpty() ? "" : "Writing")),
+             qPrintable(r.out));
+    QVERIFY2(r.out.endsWith(report + "\n"), qPrintable(r.out));
+    QStringList written;
+    for (const QString &line : m_sim->output().split('\n')) {
+        if (line.startsWith("write item"))
+            written.append(line);
+    }
+    QCOMPARE(written, writes);
+    // Every write that was answered was read back.
+    if (exitCode == 0)
+        QCOMPARE(r.out.count(QStringLiteral(" OK\n")), 27 + writes.size());
+}
+
+void TestCliE2e::diffPrintsOnlyWhatDiffers_data()
+{
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out");
+
+    QTest::newRow("two files") << "held.cfg"
+                               << "wanted.cfg"
+                               << "" << 1
+                               << "10\tESPA out serial speed:\t3 9600 baud\t4 19200 baud\n"
+                                  "151\tOp te roepen pager bij ComStoring BMC:\t\"ESPA out\"\t"
+                                  "\"a \\\"b\\\" \\\\\"\n";
+    QTest::newRow("a file and itself") << "held.cfg"
+                                       << "held.cfg"
+                                       << "" << 0 << "";
+    QTest::newRow("the unit and a file") << "unit"
+                                         << "wanted.cfg"
+                                         << "" << 1
+                                         << "10\tESPA out serial speed:\t3 9600 baud\t4 "
+                                            "19200 baud\n";
+    QTest::newRow("a file and the unit, as JSON")
+        << "wanted.cfg"
+        << "unit"
+        << "--json" << 1
+        << R"([{"a":{"number":4,"text":"19200 baud"},"b":{"number":3,"text":"9600 baud"},)"
+           R"("item":10,"legend":"ESPA out serial speed:"}])";
+    QTest::newRow("a silent unit") << "unit"
+                                   << "wanted.cfg"
+                                   << "silent" << 3 << "";
+}
+
+void TestCliE2e::diffPrintsOnlyWhatDiffers()
+{
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QFETCH(QString, option);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+
+    QVERIFY(startSim(option == "silent" ? QStringList{"--fault", "silent"} : QStringList()));
+    QVERIFY(!changedCopy(*m_sim, home() + "/held.cfg", "").isEmpty());
+    QVERIFY(!changedCopy(*m_sim, home() + "/wanted.cfg", "10=4;151=a \"b\" \\").isEmpty());
+    QStringList arguments = {"--home", home(), "diff"};
+    for (const QString &side : {a, b})
+        arguments << (side == "unit" ? side : home() + '/' + side);
+    if (option == "--json")
+        arguments << option;
+    const CliResult r = run(arguments);
+    QCOMPARE(r.exitCode, exitCode);
+    if (option == "--json")
+        QCOMPARE(QJsonDocument::fromJson(r.out.toUtf8()).toJson(QJsonDocument::Compact),
+                 out.toUtf8());
+    else
+        QCOMPARE(r.out, out);
+    QVERIFY(!m_sim->output().contains(QStringLiteral("write item")));
 }
 
 void TestCliE2e::portsListsThirtyPorts()
