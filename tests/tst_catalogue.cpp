@@ -2,6 +2,7 @@
 #include "screen/HeadlessScreen.h"
 #include "screen/ScreenTransfer.h"
 #include "settings/SettingsTable.h"
+#include "support/CatalogueTexts.h"
 
 #include <QSet>
 #include <QTest>
@@ -36,22 +37,15 @@ QStringList Snapshot(const HeadlessScreen &screen)
 
 } // namespace
 
-Q_DECLARE_METATYPE(ChoiceList)
-
 class TestCatalogue : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void choiceListsHaveTheirEntriesInOrder_data();
-    void choiceListsHaveTheirEntriesInOrder();
-    void bleepCodesUseOneUpperCaseHexDigit();
-    void legendsAreLetterForLetter_data();
-    void legendsAreLetterForLetter();
+    void everyLegendAndListEntryLetterForLetter_data();
+    void everyLegendAndListEntryLetterForLetter();
     void lengthLimitsRestrictTheTextBoxes();
     void buildScreenSetsExactlyTheStatedInUseFlags();
-    void buildScreenFillsEachItemWithItsList_data();
-    void buildScreenFillsEachItemWithItsList();
     void buildScreenLeavesNoSelectionButTheTestBleepCode();
     void buildScreenTwiceGivesTheSameScreen();
     void buildScreenLeavesTextBoxesAlone();
@@ -63,139 +57,32 @@ private Q_SLOTS:
     void unknownNumbersHaveNoEntry();
 };
 
-void TestCatalogue::choiceListsHaveTheirEntriesInOrder_data()
-{
-    QTest::addColumn<ChoiceList>("list");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QString>("first");
-    QTest::addColumn<int>("probe");
-    QTest::addColumn<QString>("probeText");
-    QTest::addColumn<QString>("last");
-
-    QTest::newRow("diagnostic level")
-        << ChoiceList::DiagnosticLevel << 4 << "None" << 1 << "Diagnose"
-        << "Protocol debug info";
-    QTest::newRow("address length")
-        << ChoiceList::AddressLength << 11 << "Not limited" << 1 << "Address length: 1 digits"
-        << "Address length: 10 digits";
-    QTest::newRow("text length") << ChoiceList::TextLength << 151 << "Not limited" << 1
-                                 << "Length: 1 characters"
-                                 << "Length: 150 characters";
-    QTest::newRow("serial speed") << ChoiceList::SerialSpeed << 5 << "1200 baud" << 3 << "9600 baud"
-                                  << "19200 baud";
-    QTest::newRow("data bits") << ChoiceList::DataBits << 2 << "7 bits" << 1 << "8 bits"
-                               << "8 bits";
-    QTest::newRow("stop bits") << ChoiceList::StopBits << 2 << "1 stopbit" << 1 << "2 stopbits"
-                               << "2 stopbits";
-    QTest::newRow("parity") << ChoiceList::Parity << 3 << "no parity" << 1 << "even parity"
-                            << "odd parity";
-    QTest::newRow("handshake") << ChoiceList::Handshake << 3 << "No HandShake" << 1
-                               << "No HandShake, RTS active"
-                               << "CTS/RTS HandShake";
-    QTest::newRow("output poll watchdog")
-        << ChoiceList::OutputPollWatchdog << 60 << "Espa-Out Poll Watchdog 0 sec" << 30
-        << "Espa-Out Poll Watchdog 30 sec"
-        << "Espa-Out Poll Watchdog 59 sec";
-    QTest::newRow("input poll watchdog")
-        << ChoiceList::InputPollWatchdog << 60 << "Espa-In Poll Watchdog 0 sec" << 7
-        << "Espa-In Poll Watchdog 7 sec"
-        << "Espa-In Poll Watchdog 59 sec";
-    QTest::newRow("request for status") << ChoiceList::RequestForStatus << 2 << "Request for status"
-                                        << 1 << "No request for status (Fire and forget)"
-                                        << "No request for status (Fire and forget)";
-    QTest::newRow("status request response")
-        << ChoiceList::StatusRequestResponse << 6 << "standard, according to protocol" << 4
-        << "non-standard, Reply EOT, unless asked for status"
-        << "non-standard, tbd";
-    QTest::newRow("tx-data delay")
-        << ChoiceList::TxDataDelay << 10 << "no delay" << 1 << "10 milliseconcs delay"
-        << "90 milliseconcs delay";
-    QTest::newRow("bleep code") << ChoiceList::BleepCode << 16 << "BleepCode: 0" << 1
-                                << "BleepCode: 1"
-                                << "BleepCode: F";
-}
-
-void TestCatalogue::choiceListsHaveTheirEntriesInOrder()
-{
-    QFETCH(ChoiceList, list);
-    QFETCH(int, count);
-    QFETCH(QString, first);
-    QFETCH(int, probe);
-    QFETCH(QString, probeText);
-    QFETCH(QString, last);
-
-    const QStringList entries = ChoiceEntries(list);
-    QCOMPARE(entries.size(), count);
-    QCOMPARE(entries.first(), first);
-    QCOMPARE(entries.at(probe), probeText);
-    QCOMPARE(entries.last(), last);
-    QCOMPARE(QSet<QString>(entries.begin(), entries.end()).size(), count);
-}
-
-void TestCatalogue::bleepCodesUseOneUpperCaseHexDigit()
-{
-    const QStringList entries = ChoiceEntries(ChoiceList::BleepCode);
-    const QString digits = QStringLiteral("0123456789ABCDEF");
-    for (int k = 0; k < 16; ++k)
-        QCOMPARE(entries.at(k), QStringLiteral("BleepCode: ") + digits.at(k));
-    QVERIFY(ChoiceEntries(ChoiceList::None).isEmpty());
-}
-
-void TestCatalogue::legendsAreLetterForLetter_data()
+void TestCatalogue::everyLegendAndListEntryLetterForLetter_data()
 {
     QTest::addColumn<int>("item");
     QTest::addColumn<QString>("legend");
     QTest::addColumn<bool>("shown");
+    QTest::addColumn<QStringList>("entries");
 
-    QTest::newRow("0") << 0 << "Diagnostic level:" << true;
-    QTest::newRow("1 hidden") << 1 << "Diagnose Level:" << false;
-    QTest::newRow("4 hidden") << 4 << "Diagnose Level:" << false;
-    QTest::newRow("5") << 5 << "ESPA out max address length:" << true;
-    QTest::newRow("6 hidden") << 6 << "Diagnose Level:" << false;
-    QTest::newRow("7") << 7 << "ESPA out max text length:" << true;
-    QTest::newRow("8 hidden") << 8 << "Diagnose Level:" << false;
-    QTest::newRow("9 hidden") << 9 << "Diagnose Level:" << false;
-    QTest::newRow("15") << 15 << "ESPA out poll watch alarm:" << true;
-    QTest::newRow("17") << 17 << "ESPA out tx-data delay:" << true;
-    QTest::newRow("18") << 18 << "Paging fixed info (BOSCH):" << true;
-    QTest::newRow("19") << 19 << "Paging Info voor Alfa (BOSCH):" << true;
-    QTest::newRow("25") << 25 << "ESPA in pollwatch timer (1sec):" << true;
-    QTest::newRow("26") << 26 << "ESPA in status request response:" << true;
-    QTest::newRow("28 hidden") << 28 << "Diagnose Level:" << false;
-    QTest::newRow("29 hidden") << 29 << "Diagnose Level:" << false;
-    QTest::newRow("30 mirrors 20") << 30 << "ESPA in serial speed:" << true;
-    QTest::newRow("37 mirrors 27") << 37 << "ESPA in tx-data delay:" << true;
-    QTest::newRow("38 hidden") << 38 << "Diagnose Level:" << false;
-    QTest::newRow("39 hidden") << 39 << "Diagnose Level:" << false;
-    QTest::newRow("40 heading") << 40 << "BleepCode  " << true;
-    QTest::newRow("41") << 41 << "BleepCode Entry 2" << true;
-    QTest::newRow("78") << 78 << "BleepCode Entry 39" << true;
-    QTest::newRow("100") << 100 << "Niet in gebruik." << true;
-    QTest::newRow("101") << 101 << "Int instelling 1" << true;
-    QTest::newRow("104") << 104 << "Int instelling 1" << true;
-    QTest::newRow("105 heading") << 105 << "EventNr" << true;
-    QTest::newRow("106") << 106 << "EventId 2" << true;
-    QTest::newRow("143") << 143 << "EventId 39" << true;
-    QTest::newRow("150 hidden") << 150 << "Op te roepen pager bij ComStoring BMC:" << false;
-    QTest::newRow("154") << 154 << "Op te roepen pager bij ComStoring BMC:" << true;
-    QTest::newRow("155 heading") << 155 << "Pager-adres  " << true;
-    QTest::newRow("156") << 156 << "PagerAdres 2" << true;
-    QTest::newRow("193") << 193 << "PagerAdres 39" << true;
-    QTest::newRow("194 heading") << 194 << "Vaste voorlooptekst  " << true;
-    QTest::newRow("195") << 195 << "Vaste voorlooptekst 2" << true;
-    QTest::newRow("232") << 232 << "Vaste voorlooptekst 39" << true;
+    for (const ExpectedItem &e : ExpectedCatalogue())
+        QTest::addRow("%d", e.item) << e.item << e.legend << e.legendShown << e.entries;
+    QTest::newRow("test call") << int(CTRL_TEST_BLEEP) << "" << false << ExpectedBleepCodes();
 }
 
-void TestCatalogue::legendsAreLetterForLetter()
+void TestCatalogue::everyLegendAndListEntryLetterForLetter()
 {
     QFETCH(int, item);
     QFETCH(QString, legend);
     QFETCH(bool, shown);
+    QFETCH(QStringList, entries);
 
     HeadlessScreen screen;
+    // Entries left from before must go, so start from a list that is not empty.
+    screen.appendChoice(item, QStringLiteral("stale"));
+    BuildScreen(screen);
     QCOMPARE(screen.legendText(item), legend);
     QCOMPARE(screen.legendShown(item), shown);
-    QCOMPARE(CatalogueEntry(item)->item, item);
+    QCOMPARE(screen.choices(item), entries);
 }
 
 void TestCatalogue::lengthLimitsRestrictTheTextBoxes()
@@ -238,48 +125,6 @@ void TestCatalogue::buildScreenSetsExactlyTheStatedInUseFlags()
                  qPrintable(QString::number(item)));
     QVERIFY(!screen.buttonsInUse(150));
     QVERIFY(screen.inUse(CTRL_TEST_BLEEP));
-}
-
-void TestCatalogue::buildScreenFillsEachItemWithItsList_data()
-{
-    QTest::addColumn<int>("item");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QString>("last");
-
-    QTest::newRow("0") << 0 << 4 << "Protocol debug info";
-    QTest::newRow("1 not in use") << 1 << 0 << "";
-    QTest::newRow("5") << 5 << 11 << "Address length: 10 digits";
-    QTest::newRow("7") << 7 << 151 << "Length: 150 characters";
-    QTest::newRow("15 refilled") << 15 << 60 << "Espa-Out Poll Watchdog 59 sec";
-    QTest::newRow("16") << 16 << 2 << "No request for status (Fire and forget)";
-    QTest::newRow("17 refilled") << 17 << 10 << "90 milliseconcs delay";
-    QTest::newRow("18 not in use") << 18 << 0 << "";
-    QTest::newRow("25 refilled") << 25 << 60 << "Espa-In Poll Watchdog 59 sec";
-    QTest::newRow("26") << 26 << 6 << "non-standard, tbd";
-    QTest::newRow("34") << 34 << 3 << "CTS/RTS HandShake";
-    QTest::newRow("35 refilled") << 35 << 60 << "Espa-In Poll Watchdog 59 sec";
-    QTest::newRow("37 refilled") << 37 << 10 << "90 milliseconcs delay";
-    QTest::newRow("39 not in use") << 39 << 0 << "";
-    QTest::newRow("40") << 40 << 16 << "BleepCode: F";
-    QTest::newRow("78") << 78 << 16 << "BleepCode: F";
-    QTest::newRow("test call") << CTRL_TEST_BLEEP << 16 << "BleepCode: F";
-}
-
-void TestCatalogue::buildScreenFillsEachItemWithItsList()
-{
-    QFETCH(int, item);
-    QFETCH(int, count);
-    QFETCH(QString, last);
-
-    HeadlessScreen screen;
-    // Entries left from before must go, so start from a list that is not empty.
-    screen.appendChoice(item, QStringLiteral("stale"));
-    BuildScreen(screen);
-    QCOMPARE(screen.choiceCount(item), count);
-    if (count > 0) {
-        QCOMPARE(screen.choiceText(item, count - 1), last);
-        QVERIFY(!screen.choices(item).contains(QStringLiteral("stale")));
-    }
 }
 
 void TestCatalogue::buildScreenLeavesNoSelectionButTheTestBleepCode()
