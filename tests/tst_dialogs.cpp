@@ -21,7 +21,7 @@ private Q_SLOTS:
     void aboutLogoCyclesTheServiceMode_data();
     void aboutLogoCyclesTheServiceMode();
     void settingsDialogStartsViewingAndEditsAfterChange();
-    void settingsDialogShowsComOneForAnIndexAbove29();
+    void settingsDialogShowsComOneAboveIndex29AndNothingBelow0();
     void cancelRestoresTheFieldsFromTheGlobals();
     void saveWritesTheSetupFileAndReopensTheChosenPort();
     void saveStartsAnEngineThatNeverStarted();
@@ -127,7 +127,7 @@ void TestDialogs::settingsDialogStartsViewingAndEditsAfterChange()
                                  "CmdSave"}));
 }
 
-void TestDialogs::settingsDialogShowsComOneForAnIndexAbove29()
+void TestDialogs::settingsDialogShowsComOneAboveIndex29AndNothingBelow0()
 {
     TestApp t;
     QFile setup(t.path("Kestrum.set"));
@@ -140,6 +140,12 @@ void TestDialogs::settingsDialogShowsComOneForAnIndexAbove29()
         t.app.log.MessageLines[0].contains(QStringLiteral("Error opening ComPort:  32Error: ")));
     SettingsDialog dialog(t.app, nullptr);
     QCOMPARE(dialog.findChild<QComboBox *>("ComboCom")->currentText(), QStringLiteral("Com1"));
+
+    // An index below 0 selects no entry.
+    t.app.globals.ComPortIndex = -1;
+    SettingsDialog none(t.app, nullptr);
+    QCOMPARE(none.findChild<QComboBox *>("ComboCom")->currentIndex(), -1);
+    QCOMPARE(none.findChild<QComboBox *>("ComboCom")->currentText(), QString());
 }
 
 void TestDialogs::cancelRestoresTheFieldsFromTheGlobals()
@@ -164,6 +170,14 @@ void TestDialogs::saveWritesTheSetupFileAndReopensTheChosenPort()
     QVERIFY(QDir(t.home.path()).mkpath("ports"));
     QVERIFY(QFile::link(QStringLiteral("/dev/null-com3"), t.path("ports/com3")));
     t.app.StartProgram(QString());
+    // Save rebuilds the lists and reads the default file again, which now holds other
+    // values than the screen shows.
+    t.screen.appendChoice(0, QStringLiteral("stale"));
+    t.screen.setValueText(151, QStringLiteral("typed"));
+    QFile defaults(t.path("default.set"));
+    QVERIFY(defaults.open(QIODevice::WriteOnly));
+    defaults.write("0    ->2\r\n151    ->from the file\r\n");
+    defaults.close();
     SettingsDialog dialog(t.app, nullptr);
     dialog.CmdWijzigen();
     dialog.findChild<QComboBox *>("ComboCom")->setCurrentIndex(2);
@@ -179,9 +193,10 @@ void TestDialogs::saveWritesTheSetupFileAndReopensTheChosenPort()
     QVERIFY(!dialog.isEditing());
     QCOMPARE(t.port.openedDevices.last(), QStringLiteral("/dev/null-com3"));
     QCOMPARE(t.screen.portCaption(), QStringLiteral("Serial Port: 3 9600,N,8,1"));
-    // The lists were rebuilt and the default values shown again.
-    QCOMPARE(t.screen.choiceCount(0), 4);
-    QCOMPARE(t.screen.selectedIndex(0), 0);
+    QCOMPARE(t.screen.choices(0),
+             QStringList({"None", "Diagnose", "Debug info", "Protocol debug info"}));
+    QCOMPARE(t.screen.selectedIndex(0), 2);
+    QCOMPARE(t.screen.valueText(151), QStringLiteral("from the file"));
 
     Globals reread;
     reread.ProgramFolder = t.home.path();
