@@ -73,7 +73,7 @@ private Q_SLOTS:
     void wakeUpFollowsSilence_data();
     void wakeUpFollowsSilence();
     void answerAboutAnotherItemIsStoredUnderThatItem();
-    void hiddenLegendReportsOnlyTheOutcome();
+    void readAndWriteReportsFollowTheLegend();
     void progressBarStopsAtForty_data();
     void progressBarStopsAtForty();
     void messageBoxDoesNotLetAnotherStepRun();
@@ -477,20 +477,24 @@ void TestEngineItems::silentConverterAbortsReadAllAfterThreeTimeouts()
 void TestEngineItems::afterAnAbortTheNextSingleJobAbortsAtOnce_data()
 {
     QTest::addColumn<qint16>("job");
+    QTest::addColumn<int>("errorCount");
     QTest::addColumn<QString>("text");
-    QTest::newRow("read") << JOB_READ
-                          << "ERROR reading settings from the converter.\r\nReading is aborted!";
-    QTest::newRow("write") << JOB_WRITE
-                           << "ERROR writing setting in the Converter.\r\nProgramming is aborted!";
+    const QString reading = "ERROR reading settings from the converter.\r\nReading is aborted!";
+    const QString writing = "ERROR writing setting in the Converter.\r\nProgramming is aborted!";
+    QTest::newRow("read at 3") << JOB_READ << 3 << reading;
+    QTest::newRow("write at 3") << JOB_WRITE << 3 << writing;
+    QTest::newRow("read above 3") << JOB_READ << 4 << reading;
+    QTest::newRow("write above 3") << JOB_WRITE << 7 << writing;
 }
 
 void TestEngineItems::afterAnAbortTheNextSingleJobAbortsAtOnce()
 {
     QFETCH(qint16, job);
+    QFETCH(int, errorCount);
     QFETCH(QString, text);
 
     EngineRig rig;
-    rig.engine.ErrorCount = 3;
+    rig.engine.ErrorCount = qint16(errorCount);
     rig.table.SettingJob[16] = job;
     rig.step();
     QCOMPARE(rig.t.dialogs.boxes.size(), 1);
@@ -498,7 +502,7 @@ void TestEngineItems::afterAnAbortTheNextSingleJobAbortsAtOnce()
     QVERIFY(rig.t.port.sent.isEmpty());
     QCOMPARE(rig.table.SettingJob[16], JOB_NONE);
     QCOMPARE(rig.screen.progressText(), QStringLiteral("\r\nCancelled!\r\n"));
-    QCOMPARE(rig.engine.ErrorCount, qint16(3));
+    QCOMPARE(rig.engine.ErrorCount, qint16(errorCount));
     rig.step(50);
     QVERIFY(rig.t.port.sent.isEmpty());
 }
@@ -734,7 +738,7 @@ void TestEngineItems::answerAboutAnotherItemIsStoredUnderThatItem()
     QCOMPARE(rig.table.SettingValue[11].asText(), QStringLiteral("1"));
 }
 
-void TestEngineItems::hiddenLegendReportsOnlyTheOutcome()
+void TestEngineItems::readAndWriteReportsFollowTheLegend()
 {
     EngineRig rig;
     QVERIFY(!rig.screen.legendShown(1));
@@ -742,9 +746,11 @@ void TestEngineItems::hiddenLegendReportsOnlyTheOutcome()
     rig.converter.answer = [](const QByteArray &r) {
         if (requestType(r) == 'W')
             return ackAnswer();
-        if (requestItem(r) == 150)
-            return withCheck(hexBytes("01 0F 01 00 06 57 1F 96 1E 77 1F 61 62 63 1E"));
-        return charAnswer(requestItem(r), 0);
+        if (requestItem(r) < 150)
+            return charAnswer(requestItem(r), 0);
+        QByteArray text = hexBytes("01 0F 01 00 06 57 1F");
+        text.append(char(requestItem(r)));
+        return withCheck(text + hexBytes("1E 77 1F 61 62 63 1E"));
     };
 
     rig.table.SettingValue[1] = Value::int16(0);
@@ -756,6 +762,7 @@ void TestEngineItems::hiddenLegendReportsOnlyTheOutcome()
     QVERIFY(rig.log.isEmpty());
 
     rig.screen.clearProgress();
+    rig.engine.ErrorCount = 2;
     rig.table.SettingJob[150] = JOB_READ;
     QVERIFY(rig.runToQuiet());
     QCOMPARE(rig.converter.receivedHex().last(), QStringLiteral("01 09 01 00 02 77 1F 96 1E A9"));
@@ -763,6 +770,17 @@ void TestEngineItems::hiddenLegendReportsOnlyTheOutcome()
     QVERIFY(rig.log.isEmpty());
     QCOMPARE(rig.table.SettingValue[150].asText(), QStringLiteral("abc"));
     QCOMPARE(rig.table.UnitValue[150].asText(), QStringLiteral("abc"));
+    QCOMPARE(rig.engine.ErrorCount, qint16(0)); // reset though nothing was reported
+
+    // A shown text legend: the log's detail says " Waarde: ".
+    rig.screen.clearProgress();
+    rig.table.SettingJob[155] = JOB_READ;
+    QVERIFY(rig.runToQuiet());
+    QCOMPARE(rig.screen.progressText(),
+             QStringLiteral("Reading setting 155  Pager-adres   abc OK\r\n"));
+    QCOMPARE(rig.log,
+             QStringList{"Received from unit:  [Item: 155 Waarde: abc] Pager-adres   abc OK"});
+    rig.clearLog();
 
     // Item 1 is not decoded: the error has an empty label.
     rig.screen.clearProgress();

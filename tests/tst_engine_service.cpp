@@ -72,6 +72,8 @@ private Q_SLOTS:
     void callFailuresAreLoggedAndSomeCounted();
     void threeUnansweredCallsAbortTheNextSingleJob();
     void restartWinsOverACallRequestedWithIt();
+    void aSeriesDefersTheOtherRequests_data();
+    void aSeriesDefersTheOtherRequests();
     void failedReopenDropsTheRequest();
     void textSentByTheConverterIsLoggedLineByLine_data();
     void textSentByTheConverterIsLoggedLineByLine();
@@ -356,6 +358,43 @@ void TestEngineService::restartWinsOverACallRequestedWithIt()
     QCOMPARE(rig.log.last(), QStringLiteral("STATUS: RESET command send to the converter."));
 }
 
+void TestEngineService::aSeriesDefersTheOtherRequests_data()
+{
+    QTest::addColumn<bool>("readAll");
+    QTest::addColumn<QString>("firstFrame");
+    QTest::newRow("read all") << true << "01 09 01 00 02 77 1F 00 1E 3F";
+    QTest::newRow("write all") << false << "01 0D 01 00 02 57 1F 00 1E 77 1F 00 1E A7";
+}
+
+void TestEngineService::aSeriesDefersTheOtherRequests()
+{
+    QFETCH(bool, readAll);
+    QFETCH(QString, firstFrame);
+
+    EngineRig rig;
+    rig.converter.answer = [](const QByteArray &r) {
+        return requestType(r) == 'w' ? charAnswer(requestItem(r), 0)
+                                     : withCheck(hexBytes("01 06 01 00 06 57"));
+    };
+    rig.screen.typeText(CTRL_TEST_ADDRESS, QStringLiteral("12"));
+    (readAll ? rig.engine.ReadAllRequest : rig.engine.WriteAllRequest) = -1;
+    rig.engine.PagerCallRequest = -1;
+    rig.engine.RestartRequest = -1;
+
+    // The series takes the step; the others wait until it has ended.
+    rig.step();
+    QCOMPARE(rig.engine.BulkMode, qint16(readAll ? 1 : 2));
+    QCOMPARE(rig.engine.PagerCallRequest, qint16(-1));
+    QCOMPARE(rig.engine.RestartRequest, qint16(-1));
+    QCOMPARE(rig.log.count(QStringLiteral("Comport closed by software.")), 1);
+    QVERIFY(rig.runToQuiet());
+    const QStringList frames = rig.converter.receivedHex();
+    QCOMPARE(frames.size(), 1 + 27 + 1);
+    QCOMPARE(frames.at(1), firstFrame);
+    QCOMPARE(frames.last(), RestartFrame);
+    QCOMPARE(rig.engine.PagerCallRequest, qint16(0));
+}
+
 void TestEngineService::failedReopenDropsTheRequest()
 {
     EngineRig rig;
@@ -381,6 +420,17 @@ void TestEngineService::failedReopenDropsTheRequest()
     QCOMPARE(rig.engine.RestartRequest, qint16(0));
     QCOMPARE(rig.engine.BulkMode, qint16(0));
     QCOMPARE(rig.engine.EngineState, qint16(Engine::ST_RESET_SEND));
+
+    // A test call whose re-open fails is dropped.
+    QVERIFY(rig.runToQuiet());
+    rig.clearLog();
+    rig.t.port.failNextOpen = true;
+    rig.engine.PagerCallRequest = -1;
+    rig.step();
+    QCOMPARE(rig.engine.PagerCallRequest, qint16(0));
+    QCOMPARE(rig.engine.EngineState, qint16(Engine::ST_IDLE));
+    rig.step(300);
+    QCOMPARE(rig.log.size(), 2); // the close and the failed open, nothing after
 }
 
 void TestEngineService::textSentByTheConverterIsLoggedLineByLine_data()
