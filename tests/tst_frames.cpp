@@ -5,6 +5,7 @@
 #include "serial/Datacom.h"
 #include "serial/MemorySerialBackend.h"
 #include "support/FakeClock.h"
+#include "support/ScriptedConverter.h"
 
 #include <QTest>
 
@@ -138,6 +139,8 @@ void TstFrames::requestsGoOutByteForByte_data()
     const QVariant none;
     QTest::newRow("read item 5") << "read" << 5 << none << 1
                                  << hex("01 09 01 00 02 77 1F 05 1E 3A");
+    QTest::newRow("read item 63: the sum is 0, so is the check byte")
+        << "read" << 63 << none << 1 << hex("01 09 01 00 02 77 1F 3F 1E 00");
     QTest::newRow("write CHAR 10 = 3")
         << "write" << 10 << QVariant(3) << 1 << hex("01 0D 01 00 02 57 1F 0A 1E 77 1F 03 1E 9A");
     QTest::newRow("write CHAR 10 = 3.0 from a file")
@@ -146,6 +149,17 @@ void TstFrames::requestsGoOutByteForByte_data()
                                             << hex("01 0D 01 00 02 57 1F 0A 1E 77 1F 03 1E 9A");
     QTest::newRow("write CHAR 10 = 0 sends a NUL byte")
         << "write" << 10 << QVariant(0) << 1 << hex("01 0D 01 00 02 57 1F 0A 1E 77 1F 00 1E 9D");
+    // The edges of the item ranges: choice index, hex digit, choice index, number, text.
+    QTest::newRow("write CHAR 39 = 10 as index")
+        << "write" << 39 << QVariant(10) << 1 << hex("01 0D 01 00 02 57 1F 27 1E 77 1F 0A 1E 76");
+    QTest::newRow("write CHAR 78 = 10 as hex digit A")
+        << "write" << 78 << QVariant(10) << 1 << hex("01 0D 01 00 02 57 1F 4E 1E 77 1F 41 1E 18");
+    QTest::newRow("write CHAR 79 = 10 as index")
+        << "write" << 79 << QVariant(10) << 1 << hex("01 0D 01 00 02 57 1F 4F 1E 77 1F 0A 1E 4E");
+    QTest::newRow("write CHAR 99 = 10 as index")
+        << "write" << 99 << QVariant(10.0) << 1 << hex("01 0D 01 00 02 57 1F 63 1E 77 1F 0A 1E 3A");
+    QTest::newRow("write INT 149 = 300") << "write" << 149 << QVariant(300.0) << 1
+                                         << hex("01 0E 01 00 02 57 1F 95 1E 77 1F 2C 01 1E E4");
     QTest::newRow("write CHAR 40 = 10 as hex digit A")
         << "write" << 40 << QVariant(10) << 1 << hex("01 0D 01 00 02 57 1F 28 1E 77 1F 41 1E 3E");
     QTest::newRow("write CHAR 40 = 15 as hex digit F")
@@ -443,22 +457,29 @@ void TstFrames::readAnswersDecodePerItem_data()
     QTest::addColumn<bool>("isNumber");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("item 7 value 150")
-        << hex("01 0D 01 00 06 57 1F 07 1E 77 1F 96 1E 06") << 7 << false << "150";
-    QTest::newRow("item 7 value 151 is 0")
-        << hex("01 0D 01 00 06 57 1F 07 1E 77 1F 97 1E 05") << 7 << false << "0";
-    QTest::newRow("item 0 value 3")
-        << hex("01 0D 01 00 06 57 1F 00 1E 77 1F 03 1E A0") << 0 << false << "3";
-    QTest::newRow("item 0 value 4 is 0")
-        << hex("01 0D 01 00 06 57 1F 00 1E 77 1F 04 1E 9F") << 0 << false << "0";
-    QTest::newRow("item 15 value 60")
-        << hex("01 0D 01 00 06 57 1F 0F 1E 77 1F 3C 1E 58") << 15 << false << "60";
-    QTest::newRow("item 15 value 61 is 0")
-        << hex("01 0D 01 00 06 57 1F 0F 1E 77 1F 3D 1E 57") << 15 << false << "0";
-    QTest::newRow("item 26 value 5")
-        << hex("01 0D 01 00 06 57 1F 1A 1E 77 1F 05 1E 84") << 26 << false << "5";
-    QTest::newRow("item 26 value 6 is 0")
-        << hex("01 0D 01 00 06 57 1F 1A 1E 77 1F 06 1E 83") << 26 << false << "0";
+    // Each bulk item takes choice indexes up to its largest one (item 7 up to 150,
+    // its ChoiceLimit; the others up to ChoiceLimit - 1); one more reads as 0.
+    const std::pair<int, QList<int>> largest[] = {{3, {0}},
+                                                  {9, {5, 17, 27, 37}},
+                                                  {150, {7}},
+                                                  {4, {10, 20, 30}},
+                                                  {60, {15, 25, 35}},
+                                                  {5, {26, 36}},
+                                                  {1, {11, 12, 16, 21, 22, 31, 32}},
+                                                  {2, {13, 14, 23, 24, 33, 34}}};
+    for (const auto &[max, items] : largest) {
+        for (const int item : items) {
+            for (const int value : {max, max + 1}) {
+                QByteArray answer = hex("01 0D 01 00 06 57 1F");
+                answer.append(char(item));
+                answer.append(hex("1E 77 1F"));
+                answer.append(char(value));
+                QTest::addRow("item %d value %d", item, value)
+                    << withCheck(answer + hex("1E")) << item << false
+                    << QString::number(value <= max ? value : 0);
+            }
+        }
+    }
     QTest::newRow("item 3 is not decoded")
         << hex("01 0D 01 00 06 57 1F 03 1E 77 1F 01 1E 9F") << 3 << true << "-1";
     QTest::newRow("item 149 is not decoded")
