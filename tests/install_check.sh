@@ -10,8 +10,10 @@ for f in bin/kestrum bin/kestrum-cli bin/kestrum-sim share/applications/kestrum.
          share/icons/hicolor/scalable/apps/kestrum.svg; do
     [ -e "$prefix/$f" ] || { echo "not installed: $f"; exit 1; }
 done
-"$prefix/bin/kestrum-cli" --help | grep -q "read-all" || { echo "kestrum-cli --help failed"; exit 1; }
-"$prefix/bin/kestrum-sim" --help | grep -q "pseudo-terminal" || { echo "kestrum-sim --help failed"; exit 1; }
+# Whole outputs first: grep -q ends at its first match, and under pipefail the
+# program's write into the closed pipe would fail the line.
+grep -q "read-all" <<<"$("$prefix/bin/kestrum-cli" --help)" || { echo "kestrum-cli --help failed"; exit 1; }
+grep -q "pseudo-terminal" <<<"$("$prefix/bin/kestrum-sim" --help)" || { echo "kestrum-sim --help failed"; exit 1; }
 
 # --version and the window program's --help, without a display: a window
 # program that made its QApplication anyway would abort here.
@@ -30,7 +32,7 @@ link="$prefix/home/ports/com1"
 "$prefix/bin/kestrum-sim" --link "$link" >"$prefix/sim.log" &
 sim=$!
 for _ in $(seq 100); do [ -L "$link" ] && break; sleep 0.1; done
-"$prefix/bin/kestrum-cli" --home "$prefix/home" --timeout 20 read 5 2>/dev/null | grep -qx "5=0" ||
+grep -qx "5=0" <<<"$("$prefix/bin/kestrum-cli" --home "$prefix/home" --timeout 20 read 5 2>/dev/null)" ||
     { echo "kestrum-sim & did not serve:"; cat "$prefix/sim.log"; exit 1; }
 kill "$sim" && wait "$sim" && sim=
 [ ! -L "$link" ] || { echo "kestrum-sim left its link behind"; exit 1; }
