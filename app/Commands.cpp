@@ -68,6 +68,7 @@ void Commands::CmdOpslaanUnitGegevens()
 void Commands::CmdLeesAlles()
 {
     m_app.engine.ReadAllRequest = -1;
+    m_app.WorkArrived();
 }
 
 void Commands::CmdSchrijfAlles()
@@ -78,12 +79,14 @@ void Commands::CmdSchrijfAlles()
         return;
     m_app.transfer.ControlsToSettings();
     m_app.engine.WriteAllRequest = -1;
+    m_app.WorkArrived();
 }
 
 void Commands::CmdWriteChanged()
 {
     // No question first: the list of changes the engine shows is the question.
     m_app.engine.WriteChangedRequest = -1;
+    m_app.WorkArrived();
 }
 
 void Commands::CmdCancelReadWrite()
@@ -103,12 +106,14 @@ void Commands::CmdWisLogVenster()
 void Commands::CmdReadSingleSetting(int item)
 {
     m_app.table.SettingJob[item] = JOB_READ;
+    m_app.WorkArrived();
 }
 
 void Commands::CmdWriteSingleSetting(int item)
 {
     m_app.transfer.ControlToSetting(item);
     m_app.table.SettingJob[item] = JOB_WRITE;
+    m_app.WorkArrived();
 }
 
 void Commands::CmdReadSingleTekstSetting(int index)
@@ -125,8 +130,10 @@ void Commands::CmdTestHerstart()
 {
     const QString question =
         QStringLiteral("Restart the converter.") + CRLF + CRLF + QStringLiteral("Are you sure? ");
-    if (m_app.dialogs.question(TitleWithAddress, question))
+    if (m_app.dialogs.question(TitleWithAddress, question)) {
         m_app.engine.RestartRequest = -1;
+        m_app.WorkArrived();
+    }
 }
 
 void Commands::CmdTestOproepPager()
@@ -137,6 +144,7 @@ void Commands::CmdTestOproepPager()
         return;
     }
     m_app.engine.PagerCallRequest = -1;
+    m_app.WorkArrived();
 }
 
 void Commands::TxtTestPagerAdresDoubleClick()
@@ -153,6 +161,7 @@ void Commands::CmdReOpenCom()
 {
     m_app.datacom.CloseComPort();
     m_app.OpenConverterPort();
+    m_app.WorkArrived();
 }
 
 void Commands::Command1()
@@ -163,6 +172,7 @@ void Commands::Command1()
 void Commands::Command2()
 {
     m_app.table.SettingJob[18] = JOB_WRITE;
+    m_app.WorkArrived();
 }
 
 bool Commands::Command3()

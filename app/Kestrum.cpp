@@ -3,10 +3,13 @@
 #include "base/SetupFile.h"
 #include "screen/Catalogue.h"
 #include "screen/Screen.h"
+#include "serial/SerialBackend.h"
 
-Kestrum::Kestrum(Screen &screen_, Dialogs &dialogs_, SerialBackend &backend, const Clock &clock,
+#include <algorithm>
+
+Kestrum::Kestrum(Screen &screen_, Dialogs &dialogs_, SerialBackend &backend, const Clock &clock_,
                  const QString &programFolder)
-    : screen(screen_), dialogs(dialogs_), log(globals, clock),
+    : screen(screen_), dialogs(dialogs_), clock(clock_), log(globals, clock_),
       datacom(globals, log, backend, screen_), frames(datacom), transfer(table, screen_),
       files(globals, table, transfer, dialogs_),
       engine(globals, log, table, datacom, frames, screen_, dialogs_, transfer)
@@ -20,6 +23,29 @@ Kestrum::Kestrum(Screen &screen_, Dialogs &dialogs_, SerialBackend &backend, con
         if (engine.EngineState == Engine::ST_START)
             engine.EngineStep(10);
     };
+    backend.onBytesArrived = [this] { WorkArrived(); };
+}
+
+void Kestrum::PauseEngineTicks()
+{
+    m_pausedAtMs = clock.monotonicMs();
+}
+
+int Kestrum::ResumeEngineTicks()
+{
+    if (m_pausedAtMs < 0)
+        return EngineTickMs;
+    const qint64 slept = std::max<qint64>(0, clock.monotonicMs() - m_pausedAtMs);
+    m_pausedAtMs = -1;
+    // The ticks the running timer would have made by now did nothing but count down.
+    engine.SkipIdleTicks(slept / EngineTickMs);
+    return int(EngineTickMs - slept % EngineTickMs);
+}
+
+void Kestrum::WorkArrived()
+{
+    if (onWork)
+        onWork();
 }
 
 qint16 Kestrum::DebugLevelFromCommandLine(const QString &commandLine)

@@ -11,6 +11,7 @@
 #include "settings/SettingsFiles.h"
 #include "settings/SettingsTable.h"
 
+#include <functional>
 #include <optional>
 
 class Screen;
@@ -39,6 +40,19 @@ public:
     // OpenComPort with the converter's line settings (9600,N,8,1).
     int OpenConverterPort();
 
+    // Letting the 25 ms engine timer sleep while there is nothing to do. After a tick
+    // for which EngineMayPause() holds, the timer may stop: PauseEngineTicks() notes
+    // when. WorkArrived() calls onWork whenever work may have come (a command, a
+    // received byte); ResumeEngineTicks() then accounts for the ticks that were
+    // skipped and gives the milliseconds to the tick the running timer would have
+    // made next, so every tick happens as if the timer had never slept.
+    bool EngineMayPause() { return engine.mayPause(); }
+    void PauseEngineTicks();
+    int ResumeEngineTicks();
+    void WorkArrived();
+    std::function<void()> onWork;
+    static constexpr int EngineTickMs = 25;
+
     static qint16 DebugLevelFromCommandLine(const QString &commandLine);
 
     // A port index that replaces the setup file's for one run (the command-line
@@ -47,6 +61,7 @@ public:
 
     Screen &screen;
     Dialogs &dialogs;
+    const Clock &clock;
     Globals globals;
     MessageLog log;
     SettingsTable table;
@@ -55,4 +70,7 @@ public:
     ScreenTransfer transfer;
     SettingsFiles files;
     Engine engine;
+
+private:
+    qint64 m_pausedAtMs = -1;
 };

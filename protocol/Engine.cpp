@@ -878,6 +878,21 @@ void Engine::DrainReceivedText()
     }
 }
 
+bool Engine::mayPause()
+{
+    return isQuiet() && !m_datacom.HasInput();
+}
+
+void Engine::SkipIdleTicks(qint64 n)
+{
+    if (n < 1)
+        return;
+    // Each tick counts the counters down to 0 and, idle, forgets the current item.
+    for (qint16 *counter : {&IdleTicks, &DelayTicks, &AnswerTicks})
+        *counter = qint16(std::max<qint64>(0, *counter - n));
+    CurrentItem = -1;
+}
+
 bool Engine::isQuiet() const
 {
     if (EngineState != ST_IDLE || BulkMode != 0)

@@ -89,6 +89,12 @@ public:
 
     // True when the engine has nothing left to do: idle, no job, no request, no series.
     bool isQuiet() const;
+    // True when ticks would change nothing but the counters: quiet, and no byte
+    // waiting to be read. The timer that drives the engine may then sleep.
+    bool mayPause();
+    // Accounts for n ticks that did not run while the timer slept: exactly what n
+    // ticks of a paused engine would have done.
+    void SkipIdleTicks(qint64 n);
 
 private:
     // The request/answer exchanges; each has SEND, SOH, LEN and DATA states in a row.

@@ -70,6 +70,11 @@ public:
     virtual ControlColour colour(int control) const = 0;
     virtual void setColour(int control, ControlColour colour) = 0;
 
+    // A number that grows whenever what a setting control shows, its list or its
+    // colour may have changed: the same number twice means nothing changed in
+    // between. A screen that cannot tell gives a new number every time.
+    virtual quint64 contentGeneration() { return ++m_untrackedGeneration; }
+
     // Per-item buttons: the pair CmdReadSingleSetting/CmdWriteSingleSetting(item) for
     // CHAR items 0..65, the pair CmdReadSingleTekstSetting/CmdWriteSingleTekstSetting(0)
     // as item 150.
@@ -100,4 +105,7 @@ public:
     // Offers the four settings pages and brings the first pages to the front, then
     // applies the service view for the level.
     virtual void ArrangeTabs(qint16 debugLevel) = 0;
+
+private:
+    quint64 m_untrackedGeneration = 0;
 };

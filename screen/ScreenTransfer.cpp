@@ -98,8 +98,12 @@ void ScreenTransfer::ControlsToSettings()
 
 void ScreenTransfer::MarkControls()
 {
-    // Runs ten times a second: colours are written only when they change, so an idle
-    // screen is never repainted.
+    // Runs ten times a second: with the screen, the converter's values and the jobs
+    // as they were at the last marking, nothing is read at all; otherwise colours
+    // are written only when they change, so an idle screen is never repainted.
+    if (m_marked && m_screen.contentGeneration() == m_markedGeneration &&
+        m_table.UnitValue == m_markedUnitValue && m_table.SettingJob == m_markedJobs)
+        return;
     auto mark = [this](int item, const Value &content) {
         if (m_table.SettingJob[item] != JOB_NONE)
             return;
@@ -115,6 +119,10 @@ void ScreenTransfer::MarkControls()
         mark(item, Value::number(TextToNumber(m_screen.valueText(item))));
     for (int item = 150; item <= 232; ++item)
         mark(item, Value::text(m_screen.valueText(item)));
+    m_marked = true;
+    m_markedGeneration = m_screen.contentGeneration();
+    m_markedUnitValue = m_table.UnitValue;
+    m_markedJobs = m_table.SettingJob;
 }
 
 void ScreenTransfer::ClearComboSelections()

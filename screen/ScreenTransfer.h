@@ -1,6 +1,9 @@
 #pragma once
 
+#include "settings/SettingsTable.h"
 #include "settings/SettingsView.h"
+
+#include <array>
 
 class SettingsTable;
 class Screen;
@@ -24,4 +27,10 @@ public:
 private:
     SettingsTable &m_table;
     Screen &m_screen;
+    // What the last marking saw; marking again with all of it unchanged would
+    // change nothing.
+    bool m_marked = false;
+    quint64 m_markedGeneration = 0;
+    std::array<Value, ItemSlots> m_markedUnitValue;
+    std::array<qint16, ItemSlots> m_markedJobs{};
 };

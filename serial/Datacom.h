@@ -25,6 +25,8 @@ public:
     void CloseComPort();
     int SendComByte(int byte);
     int ReadComByte();
+    // True when received bytes are waiting to be read.
+    bool HasInput() { return m_backend.bytesAvailable() > 0; }
     void ClearComInput();
     int IsComPortOpen();
 

@@ -20,7 +20,12 @@ public:
     QString errorString() const override { return m_error; }
 
     // Bytes the converter sends; they wait until read or cleared.
-    void feed(const QByteArray &bytes) { m_input.append(bytes); }
+    void feed(const QByteArray &bytes)
+    {
+        m_input.append(bytes);
+        if (onBytesArrived && !bytes.isEmpty())
+            onBytesArrived();
+    }
     QByteArray takeSent();
 
     QByteArray sent;           // everything written since the last takeSent()

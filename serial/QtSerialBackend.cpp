@@ -22,6 +22,10 @@ QtSerialBackend::QtSerialBackend()
 {
     QObject::connect(&m_port, &QSerialPort::errorOccurred, &m_port,
                      [this](QSerialPort::SerialPortError error) { handleError(error); });
+    QObject::connect(&m_port, &QSerialPort::readyRead, &m_port, [this] {
+        if (onBytesArrived)
+            onBytesArrived();
+    });
 }
 
 QtSerialBackend::~QtSerialBackend()

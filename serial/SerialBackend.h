@@ -39,4 +39,7 @@ public:
     // Called once when the device behind an open port went away; the backend has
     // closed the port already.
     std::function<void(const QString &error)> onPortLost;
+    // Called when received bytes are waiting (a backend that cannot tell never calls
+    // it); a program that lets its engine sleep wakes it here.
+    std::function<void()> onBytesArrived;
 };

@@ -425,7 +425,7 @@ void TestMainWindow::menuAndTimersAsTheProgramNeedsThem()
     rig.app.table.SettingValue[10] = Value::int16(3);
     QTest::qWait(400);
     QCOMPARE(speed->currentText(), QStringLiteral("4800 baud"));
-    QVERIFY(rig.timer("TmrAfhandel")->isActive());
+    QVERIFY(rig.window.engineTimerArmed());
     QVERIFY(rig.timer("TmrUpdateVensters")->isActive());
     QVERIFY(rig.timer("LedTimer")->isActive());
 }
@@ -863,7 +863,7 @@ void TestMainWindow::quitAsksAndClosesThePortOnce()
     QCOMPARE(rig.port.isOpen(), !answer);
     QCOMPARE(closed.size(), answer ? 1 : 0);
     QCOMPARE(rig.window.isVisible(), !answer);
-    QCOMPARE(rig.timer("TmrAfhandel")->isActive(), !answer);
+    QCOMPARE(rig.window.engineTimerArmed(), !answer);
     QCOMPARE(lines.count(QStringLiteral("Comport closed by software.")), answer ? 1 : 0);
 }
 

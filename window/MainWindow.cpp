@@ -684,13 +684,20 @@ void MainWindow::attach(Kestrum &app, Commands &commands)
         connect(tabs, &QTabWidget::tabBarClicked, this, [c] { c->TabClicked(); });
 
     connect(m_tmrAfhandel, &QTimer::timeout, this, &MainWindow::engineTick);
-    connect(m_tmrUpdateVensters, &QTimer::timeout, this,
-            [this] { m_app->TmrUpdateVenstersTick(); });
+    connect(m_tmrUpdateVensters, &QTimer::timeout, this, [this] {
+        // Work that came by another way than a command or a received byte (a job set
+        // straight into the table) still wakes the sleeping engine timer.
+        if (m_enginePaused && !m_app->EngineMayPause())
+            wakeEngine();
+        m_app->TmrUpdateVenstersTick();
+    });
+    m_app->onWork = [this] { wakeEngine(); };
     connect(m_ledTimer, &QTimer::timeout, this, [this] { m_app->LedTimerTick(); });
     connect(m_timerStartRefresh, &QTimer::timeout, this, [this] {
         m_timerStartRefresh->stop();
         m_app->TimerStartRefreshTick();
     });
+    m_timersStopped = false;
     for (QTimer *timer : {m_tmrAfhandel, m_tmrUpdateVensters, m_ledTimer, m_timerStartRefresh})
         timer->start();
 }
@@ -699,6 +706,7 @@ void MainWindow::detach()
 {
     stopTimers();
     if (m_app) {
+        m_app->onWork = nullptr;
         for (QTimer *timer : {m_tmrAfhandel, m_tmrUpdateVensters, m_ledTimer, m_timerStartRefresh})
             timer->disconnect(this);
     }
@@ -706,6 +714,8 @@ void MainWindow::detach()
 
 void MainWindow::stopTimers()
 {
+    m_timersStopped = true;
+    m_enginePaused = false;
     for (QTimer *timer : {m_tmrAfhandel, m_tmrUpdateVensters, m_ledTimer, m_timerStartRefresh}) {
         if (timer)
             timer->stop();
@@ -721,6 +731,30 @@ void MainWindow::engineTick()
     m_inEngineTick = true;
     m_app->TmrAfhandelTick();
     m_inEngineTick = false;
+    if (m_timersStopped)
+        return;
+    // With nothing to do the timer sleeps, so an idle program does not wake forty
+    // times a second; the first tick after a wake-up came early to keep the pace.
+    if (m_app->EngineMayPause()) {
+        m_app->PauseEngineTicks();
+        m_tmrAfhandel->stop();
+        m_enginePaused = true;
+    } else if (m_tmrAfhandel->interval() != Kestrum::EngineTickMs) {
+        m_tmrAfhandel->start(Kestrum::EngineTickMs);
+    }
+}
+
+void MainWindow::wakeEngine()
+{
+    if (!m_enginePaused || m_timersStopped || !m_app)
+        return;
+    m_enginePaused = false;
+    m_tmrAfhandel->start(m_app->ResumeEngineTicks());
+}
+
+bool MainWindow::engineTimerArmed() const
+{
+    return m_tmrAfhandel->isActive() || m_enginePaused;
 }
 
 void MainWindow::closePortOnce()

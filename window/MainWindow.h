@@ -41,6 +41,8 @@ public:
     void attach(Kestrum &app, Commands &commands);
     // Stops the timers; nothing reaches the application object afterwards.
     void detach();
+    // The engine timer runs, or sleeps until work arrives (false once stopped).
+    bool engineTimerArmed() const;
 
     // Menu "Quit": asks, then closes the port and ends the program.
     void Quit();
@@ -91,6 +93,7 @@ private:
     void addButtonPairs(QGridLayout *grid, int row, int column, const QList<int> &items);
 
     void engineTick();
+    void wakeEngine();
     void stopTimers();
     void closePortOnce();
 
@@ -117,6 +120,8 @@ private:
     QWidget *m_shpTestCom = nullptr;
 
     bool m_inEngineTick = false;
+    bool m_enginePaused = false;
+    bool m_timersStopped = false;
     bool m_portClosed = false;
     bool m_sized = false;
 };

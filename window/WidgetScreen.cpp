@@ -1,5 +1,6 @@
 #include "window/WidgetScreen.h"
 
+#include <QAbstractItemModel>
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
@@ -30,12 +31,21 @@ int typingLimit(int limit)
 void WidgetScreen::addCombo(int control, QComboBox *combo)
 {
     m_combos[control] = combo;
+    // Typing, picking and a list that changes all may change what the control shows.
+    const auto changed = [this] { ++m_generation; };
+    QObject::connect(combo, &QComboBox::editTextChanged, combo, changed);
+    QObject::connect(combo, &QComboBox::currentIndexChanged, combo, changed);
+    QObject::connect(combo->model(), &QAbstractItemModel::rowsInserted, combo, changed);
+    QObject::connect(combo->model(), &QAbstractItemModel::rowsRemoved, combo, changed);
+    QObject::connect(combo->model(), &QAbstractItemModel::modelReset, combo, changed);
+    QObject::connect(combo->model(), &QAbstractItemModel::dataChanged, combo, changed);
 }
 
 void WidgetScreen::addBox(int control, QLineEdit *box, int limit)
 {
     m_boxes[control] = Box{box, limit};
     box->setMaxLength(typingLimit(limit));
+    QObject::connect(box, &QLineEdit::textChanged, box, [this] { ++m_generation; });
     // A long text the program put in stays whole; what the user deletes from it
     // cannot be typed back beyond the box's own limit.
     QObject::connect(box, &QLineEdit::textEdited, box, [box, limit](const QString &text) {
@@ -278,6 +288,7 @@ void WidgetScreen::setColour(int control, ControlColour colour)
     if (!widget || this->colour(control) == colour)
         return;
     m_colours[control] = colour;
+    ++m_generation;
 
     if (colour == ControlColour::Unset) {
         widget->setPalette(QPalette());

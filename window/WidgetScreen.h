@@ -67,6 +67,7 @@ public:
     void clearSelectionHighlight(int control) override;
     ControlColour colour(int control) const override;
     void setColour(int control, ControlColour colour) override;
+    quint64 contentGeneration() override { return m_generation; }
     bool buttonsInUse(int item) const override;
     void setButtonsInUse(int item, bool inUse) override;
     void appendProgress(const QString &text) override;
@@ -107,6 +108,7 @@ private:
     QPlainTextEdit *m_progressPane = nullptr;
     // The pane's text as written, line ends included; the widget shows it.
     ProgressText m_progress;
+    quint64 m_generation = 0;
     QProgressBar *m_progressBar = nullptr;
     QGroupBox *m_portFrame = nullptr;
     QWidget *m_txLamp = nullptr;
