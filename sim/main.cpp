@@ -46,19 +46,19 @@ answered with ACK and, 300 ms later, the line "Dunvale unit restarted" CR LF;
 a buffer-position query with a digit 0..9 at offset 7 (counting up); a test
 call with ACK. Requests it cannot carry out are answered with NAK (15).
 
-Faults (option --fault, repeatable, or the stdin command "fault"):
+Faults (option --fault, repeatable, or the stdin command fault):
   MODE [ARG] [item N] [xCOUNT]     or compactly     MODE[=ARG][:N][xCOUNT]
-  silent          no answer
-  nak             answer refused (NAK at offset 4)
-  checksum        wrong check byte
-  stop-after-len  only SOH and LEN are sent
-  too-long        an answer of more than 98 bytes
-  other-item [N]  a read answer about item N (default: the item asked + 1)
-  noise           garbage bytes before the SOH
-  delay MS        the answer comes MS milliseconds late
-  store-other [V] a write is acknowledged but V is stored (default: the
-                  value written + 1; a text gets a "+")
-  nak-write       a write is refused; reads of the item are answered
+  silent           no answer
+  nak              answer refused (NAK at offset 4)
+  checksum         wrong check byte
+  stop-after-len   only SOH and LEN are sent
+  too-long         an answer of more than 98 bytes
+  other-item [N]   a read answer about item N (default: the item asked + 1)
+  noise            garbage bytes before the SOH
+  delay MS         the answer comes MS milliseconds late
+  store-other [V]  a write is acknowledged but V is stored (default: the
+                   value written + 1; a text gets a "+")
+  nak-write        a write is refused; reads of the item are answered
 Without "item N" a fault hits every request; without a count it stays until
 "clear". Examples: --fault "silent x3"  --fault checksum:10  --fault delay=800
 
