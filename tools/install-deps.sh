@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running Kestrum need,
-# skipping what is already there.
+# skipping what is already there. Packages named as arguments are installed too
+# (the tools that only tools/check-package.sh or tools/render-icons.sh use).
 set -euo pipefail
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libgl-dev xvfb x11-apps imagemagick
-          xauth clang libclang-rt-14-dev)
+          xauth clang libclang-rt-14-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
