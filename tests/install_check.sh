@@ -7,7 +7,8 @@ sim=
 trap '[ -z "$sim" ] || kill "$sim" 2>/dev/null; rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for f in bin/kestrum bin/kestrum-cli bin/kestrum-sim share/applications/kestrum.desktop \
-         share/icons/hicolor/scalable/apps/kestrum.svg; do
+         share/icons/hicolor/{scalable/apps/kestrum.svg,16x16/apps/kestrum.png,256x256/apps/kestrum.png} \
+         share/metainfo/example.brivane.kestrum.metainfo.xml share/doc/kestrum/{copyright,changelog.gz}; do
     [ -e "$prefix/$f" ] || { echo "not installed: $f"; exit 1; }
 done
 # Whole outputs first: grep -q ends at its first match, and under pipefail the
