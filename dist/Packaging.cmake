@@ -1,7 +1,8 @@
 # What "cmake --install" puts on a machine beside the three programs, and the Debian
-# package that cpack makes of it: the desktop entry with its icons, the AppStream
-# metainfo, the copyright file and the changelog. Included from the top-level
-# CMakeLists.txt once the programs are defined.
+# package that cpack makes of it: manual pages made from the programs' own --help,
+# the desktop entry with its icons, the AppStream metainfo, the copyright file and
+# the changelog. Included from the top-level CMakeLists.txt once the programs are
+# defined.
 
 set(KESTRUM_DIST ${PROJECT_SOURCE_DIR}/dist)
 set(KESTRUM_PROGRAMS)
@@ -24,6 +25,48 @@ string(REGEX MATCH "<release version=\"([^\"]*)\"" release "${metainfo}")
 if(NOT changelog_version STREQUAL PROJECT_VERSION OR NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
     message(FATAL_ERROR "Version ${PROJECT_VERSION} needs the first entry of dist/changelog "
                         "and the first <release> of dist/example.brivane.kestrum.metainfo.xml")
+endif()
+
+# Manual pages, from each program's --help and --version.
+set(KESTRUM_MAN_kestrum "configure a Dunvale unit paging converter in a window")
+set(KESTRUM_MAN_kestrum-cli "read, write and back up the settings of a Dunvale unit paging converter")
+set(KESTRUM_MAN_kestrum-sim "simulate a Dunvale unit paging converter on a pseudo-terminal")
+find_program(KESTRUM_HELP2MAN help2man)
+if(KESTRUM_HELP2MAN)
+    set(KESTRUM_MAN_PAGES ON)
+    set(pages)
+    set(run)
+    if(KESTRUM_SANITIZE)
+        # Qt keeps some allocations until exit, which LeakSanitizer would report.
+        set(run ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0)
+    endif()
+    foreach(program IN LISTS KESTRUM_PROGRAMS)
+        # The sections --help has no words for: the other programs and the maker.
+        set(others ${KESTRUM_PROGRAMS})
+        list(REMOVE_ITEM others ${program})
+        list(TRANSFORM others PREPEND ".BR ")
+        list(TRANSFORM others APPEND " (1)")
+        list(JOIN others ",\n" see_also)
+        file(WRITE ${PROJECT_BINARY_DIR}/man/${program}.h2m
+             "[AUTHOR]\nBrivane, www.brivane.example\n[SEE ALSO]\n${see_also}\n")
+        set(page ${PROJECT_BINARY_DIR}/man/${program}.1)
+        add_custom_command(
+            OUTPUT ${page}.gz
+            COMMAND ${run} ${KESTRUM_HELP2MAN} --no-info "--name=${KESTRUM_MAN_${program}}"
+                    --include=${program}.h2m --output=${page} $<TARGET_FILE:${program}>
+            COMMAND ${KESTRUM_GZIP} -9nf ${page}
+            DEPENDS ${program} ${PROJECT_BINARY_DIR}/man/${program}.h2m
+            WORKING_DIRECTORY ${PROJECT_BINARY_DIR}/man
+            COMMENT "Making the manual page ${program}(1)"
+            VERBATIM)
+        list(APPEND pages ${page}.gz)
+    endforeach()
+    add_custom_target(man-pages ALL DEPENDS ${pages})
+    install(FILES ${pages} DESTINATION share/man/man1)
+else()
+    set(KESTRUM_MAN_PAGES OFF)
+    message(STATUS "help2man not found: building without manual pages "
+                   "(tools/install-deps.sh installs help2man)")
 endif()
 
 # The changelog, compressed as Debian keeps it.

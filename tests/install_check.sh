@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and runs the installed programs.
+# MAN_PAGES is ON when the build made the manual pages (help2man was there).
 set -euo pipefail
-build=${1:?usage: install_check.sh BUILD_DIR}
+build=${1:?usage: install_check.sh BUILD_DIR [MAN_PAGES]}
+man_pages=${2:-OFF}
 prefix=$(mktemp -d)
 sim=
 trap '[ -z "$sim" ] || kill "$sim" 2>/dev/null; rm -rf "$prefix"' EXIT
@@ -11,6 +13,15 @@ for f in bin/kestrum bin/kestrum-cli bin/kestrum-sim share/applications/kestrum.
          share/metainfo/example.brivane.kestrum.metainfo.xml share/doc/kestrum/{copyright,changelog.gz}; do
     [ -e "$prefix/$f" ] || { echo "not installed: $f"; exit 1; }
 done
+# Each manual page is gzipped, names its program with its version and holds a word
+# of its --help (in man's spelling, where "-" is "\-").
+if [ "$man_pages" = ON ]; then
+    for page in 'kestrum|/DEBUG' 'kestrum-cli|read\-all' 'kestrum-sim|stop\-after\-len'; do
+        text=$(zcat "$prefix/share/man/man1/${page%|*}.1.gz") &&
+            grep -qF "\"${page%|*} 1.0\" \"User Commands\"" <<<"$text" && grep -qF "${page#*|}" <<<"$text" ||
+            { echo "manual page ${page%|*}(1) missing or without its --help"; exit 1; }
+    done
+fi
 # Whole outputs first: grep -q ends at its first match, and under pipefail the
 # program's write into the closed pipe would fail the line.
 grep -q "read-all" <<<"$("$prefix/bin/kestrum-cli" --help)" || { echo "kestrum-cli --help failed"; exit 1; }
