@@ -1,8 +1,8 @@
 # What "cmake --install" puts on a machine beside the three programs, and the Debian
 # package that cpack makes of it: manual pages made from the programs' own --help,
-# the desktop entry with its icons, the AppStream metainfo, the copyright file and
-# the changelog. Included from the top-level CMakeLists.txt once the programs are
-# defined.
+# the desktop entry with its icons, the AppStream metainfo, the bash completion of
+# kestrum-cli, the copyright file and the changelog. Included from the top-level
+# CMakeLists.txt once the programs are defined.
 
 set(KESTRUM_DIST ${PROJECT_SOURCE_DIR}/dist)
 set(KESTRUM_PROGRAMS)
@@ -88,6 +88,8 @@ foreach(size 16 22 24 32 48 64 128 256)
     install(FILES ${KESTRUM_DIST}/icons/${size}x${size}/kestrum.png
             DESTINATION share/icons/hicolor/${size}x${size}/apps)
 endforeach()
+install(FILES ${KESTRUM_DIST}/kestrum-cli.bash DESTINATION share/bash-completion/completions
+        RENAME kestrum-cli)
 install(FILES ${KESTRUM_DIST}/copyright ${PROJECT_BINARY_DIR}/changelog.gz
         DESTINATION share/doc/kestrum)
 

@@ -22,6 +22,18 @@ if [ "$man_pages" = ON ]; then
             { echo "manual page ${page%|*}(1) missing or without its --help"; exit 1; }
     done
 fi
+# The completion of kestrum-cli (the last word is the one completed): commands, a
+# command's options, .cfg files for a file argument.
+complete_cli() {
+    (cd "$prefix" && source share/bash-completion/completions/kestrum-cli &&
+     COMP_WORDS=("$prefix/bin/kestrum-cli" "$@") && COMP_CWORD=$# && _kestrum_cli &&
+     echo "${COMPREPLY[*]}")
+}
+touch "$prefix/a.cfg" "$prefix/a.txt"
+for line in 'wr|write-all write' 'call 12 --b|--bleep' '--port 3 show a|a.cfg' 'help res|restart'; do
+    got=$(complete_cli ${line%|*})
+    [ "$got" = "${line#*|}" ] || { echo "completing \"${line%|*}\" gave \"$got\""; exit 1; }
+done
 # Whole outputs first: grep -q ends at its first match, and under pipefail the
 # program's write into the closed pipe would fail the line.
 grep -q "read-all" <<<"$("$prefix/bin/kestrum-cli" --help)" || { echo "kestrum-cli --help failed"; exit 1; }
