@@ -1,6 +1,7 @@
 # Bash completion for kestrum-cli: its commands, its options and, for an argument that
-# names a settings file, the .cfg files and folders. The commands, the options and
-# what each one takes are read from the program's own help ("kestrum-cli --help" and
+# names a settings file, the .cfg files and folders (and the word unit, where diff
+# takes the converter instead of a file). The commands, the options and what each
+# one takes are read from the program's own help ("kestrum-cli --help" and
 # "kestrum-cli help COMMAND"), so they are always those of the installed program.
 
 # The .cfg files and the folders that start with $1.
@@ -31,11 +32,19 @@ _kestrum_cli_value()
             fi
             ;;
         COMMAND) COMPREPLY+=($(compgen -W "${_kestrum_cli_commands[*]}" -- "$2")) ;;
+        # What diff compares: a settings file, or the word unit for the converter.
+        A | B)
+            COMPREPLY+=($(compgen -W unit -- "$2"))
+            _kestrum_cli_files "$2"
+            ;;
     esac
 }
 
 _kestrum_cli()
 {
+    # No pathname expansion of the help's words or of the completions.
+    local -
+    set -f
     local cur=${COMP_WORDS[COMP_CWORD]}
     local cli=${COMP_WORDS[0]}
     COMPREPLY=()
@@ -86,21 +95,29 @@ _kestrum_cli()
             else
                 command=$word
                 # "Usage: kestrum-cli [OPTION]... read-all [--save FILE]": what the
-                # command takes, its own options in brackets.
+                # command takes; its own options stand in brackets, each with the
+                # name of its value, if any, after it.
                 local usage
                 usage=$("$cli" help "$command" 2>/dev/null || kestrum-cli help "$command" 2>/dev/null)
                 usage=${usage%%$'\n'*}
                 usage=${usage#*"... $command"}
+                usage=${usage//\[/ [ }
                 takes=([-h]= [--help]=)
-                local -a tokens=(${usage//[][]/ })
+                local -a tokens=(${usage//]/ ] })
                 local t
                 for ((t = 0; t < ${#tokens[@]}; t++)); do
-                    if [[ ${tokens[t]} == --* ]]; then
-                        takes[${tokens[t]}]=${tokens[t + 1]}
-                        t=$((t + 1))
-                    else
-                        arguments+=("${tokens[t]}")
-                    fi
+                    case ${tokens[t]} in
+                        --*)
+                            option=${tokens[t]}
+                            takes[$option]=
+                            if [[ ${tokens[t + 1]-]} != [][]* ]]; then
+                                t=$((t + 1))
+                                takes[$option]=${tokens[t]}
+                            fi
+                            ;;
+                        [][]) ;;
+                        *) arguments+=("${tokens[t]}") ;;
+                    esac
                 done
             fi
         elif [[ $word == -* && -n ${takes[$word]+set} ]]; then

@@ -30,7 +30,8 @@ complete_cli() {
      echo "${COMPREPLY[*]}")
 }
 touch "$prefix/a.cfg" "$prefix/a.txt"
-for line in 'wr|write-all write' 'call 12 --b|--bleep' '--port 3 show a|a.cfg' 'help res|restart'; do
+for line in 'wr|write-all write-changed write' 'call 12 --b|--bleep' '--port 3 show a|a.cfg' \
+            'diff u|unit' 'help res|restart'; do
     got=$(complete_cli ${line%|*})
     [ "$got" = "${line#*|}" ] || { echo "completing \"${line%|*}\" gave \"$got\""; exit 1; }
 done
