@@ -121,38 +121,91 @@ void Frames::SendWakeUp()
         setDelayTicks(10);
 }
 
-void Frames::sendFrame(const QByteArray &data)
+QByteArray Frames::requestFrame(const QByteArray &data)
 {
     const int len = HeaderLength + int(data.size());
     // Callers keep their frames within one LEN byte; a longer one is never put on
     // the line with a wrapped length.
     if (len > MaxLen)
+        return QByteArray();
+    QByteArray frame;
+    frame.append(char(SOH));
+    frame.append(char(len));
+    frame.append(char(0x01));
+    frame.append(char(0x00));
+    frame.append(char(0x02));
+    frame.append(data);
+    int sum = 0;
+    for (const char c : frame)
+        sum += static_cast<unsigned char>(c);
+    frame.append(char((256 - sum % 256) % 256));
+    return frame;
+}
+
+void Frames::sendFrame(const QByteArray &data)
+{
+    const QByteArray frame = requestFrame(data);
+    if (frame.isEmpty())
         return;
     m_datacom.ClearComInput();
     FrameChecksum = 0;
-    SendFrameByte(SOH);
-    SendFrameByte(len);
-    SendFrameByte(0x01);
-    SendFrameByte(0x00);
-    SendFrameByte(0x02);
-    for (const char c : data)
-        SendFrameByte(static_cast<unsigned char>(c));
+    for (qsizetype i = 0; i + 1 < frame.size(); ++i)
+        SendFrameByte(static_cast<unsigned char>(frame.at(i)));
+    // The check byte covers what the port took: a refused byte is out of the sum.
     m_datacom.SendComByte(FrameChecksum == 0 ? 0 : 256 - FrameChecksum);
 }
 
-int Frames::SendReadRequest(int item)
+QByteArray Frames::readRequestData(int item)
 {
     const int n = UnitItemNumber(item);
     // The item number travels as one byte.
     if (n < 0 || n > 255)
-        return -1;
+        return QByteArray();
     QByteArray data;
     data.append('w');
     data.append(char(US));
     data.append(char(n));
     data.append(char(RS));
+    return data;
+}
+
+int Frames::SendReadRequest(int item)
+{
+    const QByteArray data = readRequestData(item);
+    if (data.isEmpty())
+        return -1;
     sendFrame(data);
     return 1;
+}
+
+QByteArray Frames::WakeUpSequence()
+{
+    return QByteArrayLiteral("\x01\x01\x80\x7F");
+}
+
+QByteArray Frames::ReadRequestFrame(int item)
+{
+    const QByteArray data = readRequestData(item);
+    return data.isEmpty() ? QByteArray() : requestFrame(data);
+}
+
+bool Frames::HoldsAcceptedAnswer(const QByteArray &bytes)
+{
+    const auto byteAt = [&bytes](qsizetype i) { return static_cast<unsigned char>(bytes.at(i)); };
+    for (qsizetype start = bytes.indexOf(char(SOH)); start >= 0 && start + 1 < bytes.size();
+         start = bytes.indexOf(char(SOH), start + 1)) {
+        const int len = byteAt(start + 1);
+        // ACK sits at offset 4, among the bytes LEN counts; the whole answer must
+        // fit the 98 bytes the engine takes in.
+        if (len < HeaderLength || len + 1 > TooLongCount || start + len >= bytes.size())
+            continue;
+        int sum = 0;
+        for (qsizetype i = start; i <= start + len; ++i)
+            sum += byteAt(i);
+        if (sum % 256 == 0 && byteAt(start + 4) == ACK)
+            return true;
+    }
+    return false;
 }
 
 int Frames::SendWriteRequest(int item, const Value &value)

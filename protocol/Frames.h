@@ -52,6 +52,16 @@ public:
 
     static int UnitItemNumber(int item) { return item; }
 
+    // Whole frames for a caller that writes to a port of its own (the converter
+    // search probes many devices at once, none of them the program's port).
+    static QByteArray WakeUpSequence();
+    // The read request of item; empty when the converter has no such item.
+    static QByteArray ReadRequestFrame(int item);
+    // True when the bytes hold a whole answer that the converter accepted: SOH, a
+    // LEN that fits the answer buffer, the check byte that makes the sum 0 and ACK
+    // at offset 4. Bytes before an SOH (noise, an echo) are passed over.
+    static bool HoldsAcceptedAnswer(const QByteArray &bytes);
+
     // Reception, one engine tick at a time.
     void StartAnswer();         // slots 0..99 := -1, AnswerCount := 0
     bool ReceiveSoh();          // reads at most one byte; true when it was SOH
@@ -65,6 +75,8 @@ public:
     Value DecodeValue(int item) const;
 
 private:
+    static QByteArray readRequestData(int item);
+    static QByteArray requestFrame(const QByteArray &data);
     void sendFrame(const QByteArray &data);
     Datacom &m_datacom;
 };

@@ -126,6 +126,9 @@ private Q_SLOTS:
 
     void readAnswersDecodePerItem_data();
     void readAnswersDecodePerItem();
+
+    void aProbeAcceptsOnlyAWholeAnswerWithAck_data();
+    void aProbeAcceptsOnlyAWholeAnswerWithAck();
 };
 
 void TstFrames::requestsGoOutByteForByte_data()
@@ -517,6 +520,32 @@ void TstFrames::readAnswersDecodePerItem()
     QCOMPARE(v.isNumber(), isNumber);
     QCOMPARE(v.isText(), !isNumber);
     QCOMPARE(v.asText(), text);
+}
+
+void TstFrames::aProbeAcceptsOnlyAWholeAnswerWithAck_data()
+{
+    QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("read answer") << hex("01 0D 01 00 06 57 1F 07 1E 77 1F 96 1E 06") << true;
+    QTest::newRow("after noise and a stray SOH")
+        << hex("FF 01 30 01 0D 01 00 06 57 1F 07 1E 77 1F 96 1E 06") << true;
+    QTest::newRow("shortest answer with ACK") << hex("01 05 01 00 06 F3") << true;
+    QTest::newRow("the request echoed back") << hex("01 09 01 00 02 77 1F 00 1E 3F") << false;
+    QTest::newRow("refused") << hex("01 0D 01 00 15 57 1F 07 1E 77 1F 96 1E F7") << false;
+    QTest::newRow("wrong check byte") << hex("01 0D 01 00 06 57 1F 07 1E 77 1F 96 1E 07") << false;
+    QTest::newRow("not whole yet") << hex("01 0D 01 00 06 57 1F 07 1E 77") << false;
+    QTest::newRow("check byte where ACK would be") << hex("01 04 00 F3 06") << false;
+    QByteArray tooLong = hex("01 62 01 00 06");
+    tooLong.append(QByteArray(93, 'a'));
+    tooLong.append(char(0x59)); // 1 + 0x62 + 1 + 6 + 93 * 0x61 + 0x59 = 0 modulo 256
+    QTest::newRow("LEN 98 does not fit") << tooLong << false;
+}
+
+void TstFrames::aProbeAcceptsOnlyAWholeAnswerWithAck()
+{
+    QFETCH(QByteArray, received);
+    QFETCH(bool, accepted);
+    QCOMPARE(Frames::HoldsAcceptedAnswer(received), accepted);
 }
 
 QTEST_GUILESS_MAIN(TstFrames)
