@@ -72,6 +72,11 @@ Datacom::~Datacom()
     m_backend.onPortLost = nullptr;
 }
 
+LineSettings Datacom::LineSettingsFor(int speed, int parity, int dataBits, int stopBits)
+{
+    return lineSettingsForCodes(speed, parity, dataBits, stopBits);
+}
+
 QString Datacom::SettingsText(int speed, int parity, int dataBits, int stopBits)
 {
     const LineSettings settings = lineSettingsForCodes(speed, parity, dataBits, stopBits);

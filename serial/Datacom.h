@@ -18,6 +18,8 @@ public:
     // Codes: speed 0 "300", 1 "1200", 2 "2400", 3 "4800", 5 "19200", else "9600";
     // parity 1 E, 2 O, else N; data bits 0 -> 7, else 8; stop bits 1 -> 2, else 1.
     static QString SettingsText(int speed, int parity, int dataBits, int stopBits);
+    // The same codes as the settings a port is opened with.
+    static LineSettings LineSettingsFor(int speed, int parity, int dataBits, int stopBits);
 
     // Opens port index + 1; 0 on success, -1 on failure (both logged).
     int OpenComPort(int portIndex, int speed, int parity, int dataBits, int stopBits,

@@ -5,12 +5,21 @@ bool MemorySerialBackend::open(const QString &device, const LineSettings &settin
     if (failNextOpen) {
         failNextOpen = false;
         m_error = QStringLiteral("No such file or directory");
+        m_openFailure = OpenFailure::Other;
         return false;
     }
-    if (m_open) {
+    if (denyNextOpen) {
+        denyNextOpen = false;
+        m_error = QStringLiteral("Permission denied");
+        m_openFailure = OpenFailure::NoPermission;
+        return false;
+    }
+    if (m_open || heldElsewhere) {
         m_error = QStringLiteral("Permission error while locking the device");
+        m_openFailure = OpenFailure::Busy;
         return false;
     }
+    m_openFailure = OpenFailure::None;
     m_open = true;
     lastSettings = settings;
     openedDevices.append(device);

@@ -31,10 +31,12 @@ public:
     QByteArray sent;           // everything written since the last takeSent()
     QStringList openedDevices; // every device opened, in order
     LineSettings lastSettings;
-    bool failNextOpen = false; // the next open fails with "No such file or directory"
-    bool failWrites = false;   // writes are refused
-    bool failClose = false;    // close fails with "Input/output error", the port stays open
-    int clearCount = 0;        // how often the input was cleared
+    bool failNextOpen = false;  // the next open fails with "No such file or directory"
+    bool denyNextOpen = false;  // the next open fails with "Permission denied"
+    bool heldElsewhere = false; // opens fail as for a device another program holds
+    bool failWrites = false;    // writes are refused
+    bool failClose = false;     // close fails with "Input/output error", the port stays open
+    int clearCount = 0;         // how often the input was cleared
 
     // Called after each byte written: a scripted converter can answer here.
     std::function<void(unsigned char byte)> onWrite;

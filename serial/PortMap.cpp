@@ -1,6 +1,15 @@
 #include "serial/PortMap.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSerialPortInfo>
+#include <QSet>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -18,7 +27,22 @@ constexpr PortRange FixedPorts[] = {
 };
 constexpr int PortsPerRange = 10;
 
+QString canonical(const QString &path)
+{
+    const QString resolved = QFileInfo(path).canonicalFilePath();
+    return resolved.isEmpty() ? path : resolved;
+}
+
 } // namespace
+
+QString FixedDeviceForPort(int portNumber)
+{
+    for (const PortRange &range : FixedPorts) {
+        if (portNumber >= range.first && portNumber < range.first + PortsPerRange)
+            return QLatin1String(range.devicePrefix) + QString::number(portNumber - range.first);
+    }
+    return QString();
+}
 
 QString DeviceForPort(int portNumber, const QString &programFolder)
 {
@@ -38,10 +62,167 @@ QString DeviceForPort(int portNumber, const QString &programFolder)
         if (info.exists())
             return link;
     }
+    return FixedDeviceForPort(portNumber);
+}
 
-    for (const PortRange &range : FixedPorts) {
-        if (portNumber >= range.first && portNumber < range.first + PortsPerRange)
-            return QLatin1String(range.devicePrefix) + QString::number(portNumber - range.first);
+bool LacksPermission(const QString &device)
+{
+    const QByteArray path = QFile::encodeName(device);
+    return QFileInfo::exists(device) && ::access(path.constData(), R_OK | W_OK) != 0;
+}
+
+QString PortDevice::summary() const
+{
+    QStringList known;
+    for (const QString &text : {description, manufacturer})
+        if (!text.isEmpty())
+            known << text;
+    if (!serialNumber.isEmpty())
+        known << QStringLiteral("serial ") + serialNumber;
+    if (known.isEmpty())
+        return systemPath;
+    return systemPath + QStringLiteral(" \u2014 ") + known.join(QStringLiteral(", "));
+}
+
+PortMap::PortMap(const QString &programFolder, PortSources sources)
+    : m_folder(programFolder), m_sources(std::move(sources))
+{
+}
+
+QString PortMap::linkPath(int portNumber) const
+{
+    return m_folder + QStringLiteral("/ports/com") + QString::number(portNumber);
+}
+
+bool PortMap::isLink(int portNumber) const
+{
+    // As for the mapping: a plain file named like the link counts too, and so
+    // does a link that leads nowhere.
+    const QFileInfo info(linkPath(portNumber));
+    return !m_folder.isEmpty() && (info.isSymLink() || info.exists());
+}
+
+const QList<SystemPort> &PortMap::systemPorts() const
+{
+    // Asking the system takes a while; one map asks once.
+    if (m_systemPorts)
+        return *m_systemPorts;
+    if (m_sources.systemPorts) {
+        m_systemPorts = m_sources.systemPorts();
+        return *m_systemPorts;
+    }
+    m_systemPorts.emplace();
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        m_systemPorts->append(
+            {info.systemLocation(), info.description(), info.manufacturer(), info.serialNumber()});
+    return *m_systemPorts;
+}
+
+QString PortMap::byIdNameOf(const QString &systemPath) const
+{
+    const QDir folder(m_sources.byIdFolder);
+    const QFileInfoList names =
+        folder.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo &name : names) {
+        if (name.canonicalFilePath() == systemPath)
+            return name.absoluteFilePath();
     }
     return QString();
+}
+
+PortDevice PortMap::describe(const QString &device) const
+{
+    PortDevice d;
+    d.device = device;
+    d.present = !device.isEmpty() && QFileInfo::exists(device);
+    d.systemPath = d.present ? canonical(device) : device;
+    if (!d.present)
+        return d;
+    d.noPermission = LacksPermission(device);
+    d.byIdName = byIdNameOf(d.systemPath);
+    for (const SystemPort &port : systemPorts()) {
+        if (canonical(port.path) == d.systemPath) {
+            d.description = port.description;
+            d.manufacturer = port.manufacturer;
+            d.serialNumber = port.serialNumber;
+            break;
+        }
+    }
+    return d;
+}
+
+PortDevice PortMap::port(int portNumber) const
+{
+    PortDevice d = describe(DeviceForPort(portNumber, m_folder));
+    d.portNumber = portNumber;
+    d.linked = isLink(portNumber);
+    return d;
+}
+
+QList<PortDevice> PortMap::presentDevices() const
+{
+    QList<PortDevice> numbered;
+    QSet<QString> seen;
+    // A link is how the user named a device; it beats the fixed table's number.
+    for (const bool links : {true, false}) {
+        for (int n = 1; n <= PortCount; ++n) {
+            if (isLink(n) != links)
+                continue;
+            const PortDevice d = port(n);
+            if (d.present && !seen.contains(d.systemPath)) {
+                seen.insert(d.systemPath);
+                numbered.append(d);
+            }
+        }
+    }
+    std::sort(numbered.begin(), numbered.end(),
+              [](const PortDevice &a, const PortDevice &b) { return a.portNumber < b.portNumber; });
+
+    QList<PortDevice> others;
+    for (const SystemPort &port : systemPorts()) {
+        const PortDevice d = describe(port.path);
+        if (d.present && !seen.contains(d.systemPath)) {
+            seen.insert(d.systemPath);
+            others.append(d);
+        }
+    }
+    std::sort(others.begin(), others.end(),
+              [](const PortDevice &a, const PortDevice &b) { return a.device < b.device; });
+    return numbered + others;
+}
+
+int PortMap::freeNumber() const
+{
+    for (int n = 1; n <= PortCount; ++n) {
+        if (!isLink(n) && !QFileInfo::exists(FixedDeviceForPort(n)))
+            return n;
+    }
+    return 0;
+}
+
+bool PortMap::writeLink(int portNumber, const QString &target, QString *error) const
+{
+    const auto failed = [error](const QString &what) {
+        if (error)
+            *error = what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    };
+    if (!QDir(m_folder).mkpath(QStringLiteral("ports")))
+        return failed(QStringLiteral("cannot make the folder ") + m_folder +
+                      QStringLiteral("/ports"));
+    // A fresh link beside the old one, renamed over it: at every moment the number
+    // leads either to the old device or to the new one.
+    const QString link = linkPath(portNumber);
+    const QByteArray fresh = QFile::encodeName(link + QStringLiteral(".new"));
+    ::unlink(fresh.constData());
+    if (::symlink(QFile::encodeName(target).constData(), fresh.constData()) != 0)
+        return failed(QStringLiteral("cannot make the link ") + link);
+    if (::rename(fresh.constData(), QFile::encodeName(link).constData()) != 0) {
+        const QString message = QStringLiteral("cannot replace the link ") + link;
+        const int cause = errno;
+        ::unlink(fresh.constData());
+        errno = cause;
+        return failed(message);
+    }
+    return true;
 }

@@ -1,5 +1,7 @@
 #include "serial/QtSerialBackend.h"
 
+#include "serial/PortMap.h"
+
 #include <QMetaObject>
 
 #include <poll.h>
@@ -43,6 +45,7 @@ bool QtSerialBackend::open(const QString &device, const LineSettings &settings)
     if (m_port.isOpen()) {
         // Changing the settings of the open port would retune the line under it.
         m_error = QStringLiteral("Device is already open");
+        m_openFailure = OpenFailure::Other;
         return false;
     }
 
@@ -59,8 +62,18 @@ bool QtSerialBackend::open(const QString &device, const LineSettings &settings)
     // unchanged and no character ends the input.
     if (!m_port.open(QIODevice::ReadWrite)) {
         m_error = m_port.errorString();
+        // QSerialPort says "permission" both for another program's lock (or the
+        // device's exclusive mode) and for a device the user may not open; only
+        // the second is a matter of the user's rights.
+        if (m_port.error() != QSerialPort::PermissionError)
+            m_openFailure = OpenFailure::Other;
+        else if (LacksPermission(device))
+            m_openFailure = OpenFailure::NoPermission;
+        else
+            m_openFailure = OpenFailure::Busy;
         return false;
     }
+    m_openFailure = OpenFailure::None;
     // A pseudo-terminal or a three-wire adapter has no modem lines; failing to
     // switch RTS off there is no reason to refuse the port.
     m_port.setRequestToSend(false);

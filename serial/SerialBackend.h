@@ -18,6 +18,14 @@ struct LineSettings
 class SerialBackend
 {
 public:
+    // Why the last open failed, as far as the user can act on it.
+    enum class OpenFailure {
+        None,
+        Busy,         // another program holds the device (its lock, or the device's own)
+        NoPermission, // the user may not open the device
+        Other
+    };
+
     virtual ~SerialBackend() = default;
 
     // Opens the device with flow control off and RTS off; false with errorString()
@@ -35,6 +43,8 @@ public:
     // Drops everything received and not yet read.
     virtual void clearInput() = 0;
     virtual QString errorString() const = 0;
+    // Set by every open: None after a success.
+    OpenFailure lastOpenFailure() const { return m_openFailure; }
 
     // Called once when the device behind an open port went away; the backend has
     // closed the port already.
@@ -42,4 +52,7 @@ public:
     // Called when received bytes are waiting (a backend that cannot tell never calls
     // it); a program that lets its engine sleep wakes it here.
     std::function<void()> onBytesArrived;
+
+protected:
+    OpenFailure m_openFailure = OpenFailure::None;
 };
