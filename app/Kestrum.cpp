@@ -3,7 +3,7 @@
 #include "base/SetupFile.h"
 #include "screen/Catalogue.h"
 #include "screen/Screen.h"
-#include "serial/SerialBackend.h"
+#include "serial/QtSerialBackend.h"
 
 #include <algorithm>
 
@@ -15,6 +15,7 @@ Kestrum::Kestrum(Screen &screen_, Dialogs &dialogs_, SerialBackend &backend, con
       engine(globals, log, table, datacom, frames, screen_, dialogs_, transfer)
 {
     globals.ProgramFolder = programFolder;
+    probePorts = [] { return std::make_unique<QtSerialBackend>(); };
     frames.setDelayTicks = [this](int ticks) { engine.DelayTicks = qint16(ticks); };
     // A port that opens while the engine still waits for its start call (the first
     // open at start-up failed) starts the engine, so a fixed port works without a
@@ -58,9 +59,40 @@ qint16 Kestrum::DebugLevelFromCommandLine(const QString &commandLine)
     return level;
 }
 
+// The converter's line: speed code 4 (9600), no parity, 8 data bits, 1 stop bit.
+constexpr int ConverterSpeed = 4, ConverterParity = 0, ConverterDataBits = 1, ConverterStopBits = 0;
+
 int Kestrum::OpenConverterPort()
 {
-    return datacom.OpenComPort(globals.ComPortIndex, 4, 0, 1, 0, 0);
+    return datacom.OpenComPort(globals.ComPortIndex, ConverterSpeed, ConverterParity,
+                               ConverterDataBits, ConverterStopBits, 0);
+}
+
+LineSettings Kestrum::ConverterLineSettings()
+{
+    return Datacom::LineSettingsFor(ConverterSpeed, ConverterParity, ConverterDataBits,
+                                    ConverterStopBits);
+}
+
+bool Kestrum::BeginConverterSearch()
+{
+    if (m_searching || engine.hasWork())
+        return false;
+    m_searching = true;
+    datacom.CloseComPort();
+    // Ticks during the search serve nothing; a sleeping engine timer is woken so
+    // that they are counted as such and not as idle ones.
+    WorkArrived();
+    return true;
+}
+
+void Kestrum::EndConverterSearch()
+{
+    if (!m_searching)
+        return;
+    m_searching = false;
+    datacom.CloseComPort();
+    OpenConverterPort();
 }
 
 void Kestrum::StartProgram(const QString &commandLine)
@@ -85,7 +117,8 @@ void Kestrum::StartProgram(const QString &commandLine)
 
 void Kestrum::TmrAfhandelTick()
 {
-    engine.EngineStep(0);
+    if (!m_searching)
+        engine.EngineStep(0);
 }
 
 void Kestrum::TmrUpdateVenstersTick()

@@ -4,10 +4,12 @@
 #include "base/Dialogs.h"
 #include "base/Globals.h"
 #include "base/MessageLog.h"
+#include "protocol/ConverterSearch.h"
 #include "protocol/Engine.h"
 #include "protocol/Frames.h"
 #include "screen/ScreenTransfer.h"
 #include "serial/Datacom.h"
+#include "serial/PortMap.h"
 #include "settings/SettingsFiles.h"
 #include "settings/SettingsTable.h"
 
@@ -39,6 +41,18 @@ public:
 
     // OpenComPort with the converter's line settings (9600,N,8,1).
     int OpenConverterPort();
+    static LineSettings ConverterLineSettings();
+
+    // The converter search takes the program's port for its time: false, and
+    // nothing changed, while the engine has work. During the search the engine is
+    // not stepped, so nothing re-opens the port under a probe; work asked for
+    // meanwhile waits. The end re-opens the port as the settings dialog's Save does.
+    bool BeginConverterSearch();
+    void EndConverterSearch();
+    bool converterSearchRunning() const { return m_searching; }
+
+    // The Com numbers of the program folder and the serial devices present.
+    PortMap portMap() const { return PortMap(globals.ProgramFolder, portSources); }
 
     // Letting the 25 ms engine timer sleep while there is nothing to do. After a tick
     // for which EngineMayPause() holds, the timer may stop: PauseEngineTicks() notes
@@ -46,7 +60,7 @@ public:
     // received byte); ResumeEngineTicks() then accounts for the ticks that were
     // skipped and gives the milliseconds to the tick the running timer would have
     // made next, so every tick happens as if the timer had never slept.
-    bool EngineMayPause() { return engine.mayPause(); }
+    bool EngineMayPause() { return !m_searching && engine.mayPause(); }
     void PauseEngineTicks();
     int ResumeEngineTicks();
     void WorkArrived();
@@ -58,6 +72,12 @@ public:
     // A port index that replaces the setup file's for one run (the command-line
     // tool's --port N); StartProgram applies it right after reading the setup file.
     std::optional<qint16> PortIndexOverride;
+
+    // Where the port map looks for by-id names and the system's devices, and where
+    // the converter search gets a port for each device: the real ones unless a
+    // test puts its own.
+    PortSources portSources;
+    ConverterSearch::PortFactory probePorts;
 
     Screen &screen;
     Dialogs &dialogs;
@@ -73,4 +93,5 @@ public:
 
 private:
     qint64 m_pausedAtMs = -1;
+    bool m_searching = false;
 };

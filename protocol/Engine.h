@@ -95,6 +95,9 @@ public:
     // Accounts for n ticks that did not run while the timer slept: exactly what n
     // ticks of a paused engine would have done.
     void SkipIdleTicks(qint64 n);
+    // True when something is under way or waiting to be served. An engine still
+    // waiting for its start serves nothing, so it has no work.
+    bool hasWork() const { return EngineState != ST_START && !isQuiet(); }
 
 private:
     // The request/answer exchanges; each has SEND, SOH, LEN and DATA states in a row.

@@ -19,6 +19,11 @@
 
 namespace {
 const QColor ViewingText(192, 192, 192);
+const QString PermissionHint =
+    QStringLiteral("no permission: add your user to the dialout group and log in again");
+const QString BusyText =
+    QStringLiteral("The unit is busy; try again when the current work has ended.");
+constexpr int SearchTickMs = 25;
 
 void setTextColour(QWidget *widget, const QColor &colour)
 {
@@ -45,6 +50,9 @@ SettingsDialog::SettingsDialog(Kestrum &app, QWidget *mainWindow) : QDialog(main
     m_comboCom->setCompleter(nullptr);
     m_device = new QLabel(this);
     m_device->setObjectName(QStringLiteral("LblDevice"));
+    m_deviceInfo = new QLabel(this);
+    m_deviceInfo->setObjectName(QStringLiteral("LblDeviceInfo"));
+    m_deviceInfo->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto *label2 = new QLabel(QStringLiteral("Path to settings:"), this);
     label2->setObjectName(QStringLiteral("Label2"));
     m_txtSetPath = new QLineEdit(this);
@@ -59,15 +67,29 @@ SettingsDialog::SettingsDialog(Kestrum &app, QWidget *mainWindow) : QDialog(main
     m_cmdSave->setObjectName(QStringLiteral("CmdSave"));
     m_cmdClose = new QPushButton(QStringLiteral("Close"), this);
     m_cmdClose->setObjectName(QStringLiteral("CmdClose"));
-    for (QPushButton *button : {m_cmdCancel, m_cmdWijzigen, m_cmdSave, m_cmdClose})
+    m_cmdFind = new QPushButton(QStringLiteral("Find converter"), this);
+    m_cmdFind->setObjectName(QStringLiteral("CmdFindConverter"));
+    m_cmdKeep = new QPushButton(QStringLiteral("Keep this adapter"), this);
+    m_cmdKeep->setObjectName(QStringLiteral("CmdKeepAdapter"));
+    m_findText = new QLabel(this);
+    m_findText->setObjectName(QStringLiteral("LblFindConverter"));
+    m_findText->setWordWrap(true);
+    m_findText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    for (QPushButton *button :
+         {m_cmdCancel, m_cmdWijzigen, m_cmdSave, m_cmdClose, m_cmdFind, m_cmdKeep})
         button->setAutoDefault(false);
 
     auto *grid = new QGridLayout;
     grid->addWidget(label1, 0, 0);
     grid->addWidget(m_comboCom, 0, 1);
     grid->addWidget(m_device, 0, 2);
-    grid->addWidget(label2, 1, 0);
-    grid->addWidget(m_txtSetPath, 1, 1, 1, 2);
+    grid->addWidget(m_deviceInfo, 1, 1, 1, 2);
+    grid->addWidget(label2, 2, 0);
+    grid->addWidget(m_txtSetPath, 2, 1, 1, 2);
+    auto *search = new QHBoxLayout;
+    search->addWidget(m_cmdFind);
+    search->addWidget(m_cmdKeep);
+    search->addStretch();
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_cmdCancel);
     buttons->addWidget(m_cmdWijzigen);
@@ -76,6 +98,8 @@ SettingsDialog::SettingsDialog(Kestrum &app, QWidget *mainWindow) : QDialog(main
     buttons->addWidget(m_cmdClose);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(grid);
+    layout->addLayout(search);
+    layout->addWidget(m_findText);
     layout->addLayout(buttons);
 
     setTabOrder(m_comboCom, m_txtSetPath);
@@ -83,12 +107,19 @@ SettingsDialog::SettingsDialog(Kestrum &app, QWidget *mainWindow) : QDialog(main
     setTabOrder(m_cmdWijzigen, m_cmdClose);
     setTabOrder(m_cmdClose, m_cmdCancel);
     setTabOrder(m_cmdCancel, m_cmdSave);
+    setTabOrder(m_cmdSave, m_cmdFind);
+    setTabOrder(m_cmdFind, m_cmdKeep);
 
     connect(m_cmdWijzigen, &QPushButton::clicked, this, &SettingsDialog::CmdWijzigen);
     connect(m_cmdCancel, &QPushButton::clicked, this, &SettingsDialog::CmdCancel);
     connect(m_cmdSave, &QPushButton::clicked, this, &SettingsDialog::CmdSave);
     connect(m_cmdClose, &QPushButton::clicked, this, &SettingsDialog::CmdClose);
     connect(m_comboCom, &QComboBox::currentTextChanged, this, &SettingsDialog::showDevice);
+    connect(m_cmdFind, &QPushButton::clicked, this, &SettingsDialog::CmdFindConverter);
+    connect(m_cmdKeep, &QPushButton::clicked, this, &SettingsDialog::CmdKeepAdapter);
+    m_searchTimer.setInterval(SearchTickMs);
+    m_searchTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_searchTimer, &QTimer::timeout, this, &SettingsDialog::searchTick);
 
     // Loading: the list anew, the Viewing look, the globals in the fields.
     m_comboCom->clear();
@@ -100,6 +131,16 @@ SettingsDialog::SettingsDialog(Kestrum &app, QWidget *mainWindow) : QDialog(main
     UpdateCombo();
 
     new FocusKeeper(*this, m_app.dialogs, false);
+}
+
+SettingsDialog::~SettingsDialog()
+{
+    // Closed half-way through a search: every device is closed, the program's
+    // port re-opened.
+    if (m_finder) {
+        m_finder->stop();
+        m_app.EndConverterSearch();
+    }
 }
 
 void SettingsDialog::LockCombo()
@@ -156,6 +197,7 @@ void SettingsDialog::CmdCancel()
     m_cmdClose->setEnabled(true);
     m_cmdWijzigen->setEnabled(true);
     LockCombo();
+    m_pendingLink.reset();
     UpdateCombo();
 }
 
@@ -167,6 +209,13 @@ void SettingsDialog::CmdSave()
     m_cmdWijzigen->setEnabled(true);
     LockCombo();
     ComboToSettings();
+    // A converter found on a device without a number: its number now leads to it.
+    if (m_pendingLink && m_pendingLink->portNumber == m_app.globals.ComPortIndex + 1) {
+        QString error;
+        if (!ConverterFinder(m_app).linkFound(*m_pendingLink, &error))
+            m_findText->setText(error);
+    }
+    m_pendingLink.reset();
     WriteSetupFile(m_app.globals);
     BuildScreen(m_app.screen);
     m_app.files.ReadDefaultFile();
@@ -185,19 +234,123 @@ bool SettingsDialog::isEditing() const
     return m_cmdSave->isEnabled();
 }
 
+int SettingsDialog::selectedNumber() const
+{
+    return m_comboCom->findText(m_comboCom->currentText(), Qt::MatchFixedString) + 1;
+}
+
+PortDevice SettingsDialog::selectedDevice() const
+{
+    const int number = selectedNumber();
+    if (m_pendingLink && m_pendingLink->portNumber == number)
+        return m_pendingLink->device;
+    return m_app.portMap().port(number);
+}
+
 void SettingsDialog::showDevice()
 {
-    const int index = m_comboCom->findText(m_comboCom->currentText(), Qt::MatchFixedString);
-    if (index < 0) {
+    const int number = selectedNumber();
+    m_cmdKeep->setText(number > 0 ? QStringLiteral("Keep this adapter as Com") + NumToText(number)
+                                  : QStringLiteral("Keep this adapter"));
+    m_cmdKeep->setEnabled(false);
+    m_deviceInfo->clear();
+    if (number < 1) {
         m_device->setText(QStringLiteral("(no port selected)"));
         return;
     }
-    const QString device = DeviceForPort(index + 1, m_app.globals.ProgramFolder);
-    if (device.isEmpty()) {
+    const bool pending = m_pendingLink && m_pendingLink->portNumber == number;
+    const PortDevice d = selectedDevice();
+    if (d.device.isEmpty()) {
         m_device->setText(QStringLiteral("(no device)"));
         return;
     }
-    const bool present = QFileInfo::exists(device);
-    m_device->setText(device +
-                      (present ? QStringLiteral(" (present)") : QStringLiteral(" (not present)")));
+    m_device->setText(
+        d.device + (d.present ? QStringLiteral(" (present)") : QStringLiteral(" (not present)")));
+    if (!d.present)
+        return;
+
+    QStringList info{d.summary()};
+    if (!d.byIdName.isEmpty())
+        info << QStringLiteral("by id: ") + d.byIdName;
+    if (d.noPermission)
+        info << PermissionHint;
+    if (pending)
+        info << QStringLiteral("Save links ports/com%1 to it").arg(number);
+    m_deviceInfo->setText(info.join(QLatin1Char('\n')));
+
+    // Nothing to keep when the link already leads to the adapter's by-id name.
+    const QString link =
+        m_app.globals.ProgramFolder + QStringLiteral("/ports/com") + NumToText(number);
+    m_cmdKeep->setEnabled(!d.byIdName.isEmpty() &&
+                          (pending || QFileInfo(link).symLinkTarget() != d.byIdName));
+}
+
+void SettingsDialog::CmdFindConverter()
+{
+    if (m_finder)
+        return;
+    if (!m_app.BeginConverterSearch()) {
+        m_findText->setText(BusyText);
+        return;
+    }
+    m_finder = std::make_unique<ConverterFinder>(m_app);
+    m_finder->start();
+    m_cmdFind->setEnabled(false);
+    if (m_finder->isFinished()) {
+        endSearch();
+        return;
+    }
+    m_findText->setText(m_finder->progressText());
+    m_searchTimer.start();
+}
+
+void SettingsDialog::searchTick()
+{
+    if (!m_finder)
+        return;
+    m_finder->tick();
+    if (m_finder->isFinished())
+        endSearch();
+    else
+        m_findText->setText(m_finder->progressText());
+}
+
+void SettingsDialog::endSearch()
+{
+    m_searchTimer.stop();
+    m_app.EndConverterSearch();
+    const std::optional<ConverterFinder::Found> found = m_finder->found();
+    const QString result = m_finder->resultText();
+    m_finder.reset();
+    m_cmdFind->setEnabled(true);
+
+    // The choice is the user's until Save, like any other change in the dialog.
+    if (found && found->portNumber > 0) {
+        if (!isEditing())
+            CmdWijzigen();
+        m_pendingLink.reset();
+        if (found->needsLink)
+            m_pendingLink = found;
+        m_comboCom->setCurrentIndex(found->portNumber - 1);
+    }
+    showDevice();
+    m_findText->setText(result);
+}
+
+void SettingsDialog::CmdKeepAdapter()
+{
+    const int number = selectedNumber();
+    const PortDevice d = selectedDevice();
+    if (number < 1 || d.byIdName.isEmpty())
+        return;
+    QString error;
+    if (m_app.portMap().writeLink(number, d.byIdName, &error)) {
+        m_findText->setText(
+            QStringLiteral("Com%1 now follows the adapter %2").arg(number).arg(d.byIdName));
+        if (m_pendingLink && m_pendingLink->portNumber == number)
+            m_pendingLink.reset();
+    } else {
+        m_findText->setText(error);
+    }
+    showDevice();
 }

@@ -1,6 +1,12 @@
 #pragma once
 
+#include "app/ConverterFinder.h"
+
 #include <QDialog>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
 
 class Kestrum;
 class QComboBox;
@@ -16,6 +22,7 @@ class SettingsDialog : public QDialog
 
 public:
     SettingsDialog(Kestrum &app, QWidget *mainWindow);
+    ~SettingsDialog() override;
 
     void LockCombo();
     void UnlockCombo();
@@ -27,18 +34,36 @@ public:
     void CmdCancel();
     void CmdSave();
     void CmdClose();
+    // Beside the spec's controls: the converter search and the fixed link.
+    void CmdFindConverter();
+    void CmdKeepAdapter();
 
     bool isEditing() const;
+    bool isSearching() const { return m_finder != nullptr; }
 
 private:
     void showDevice();
+    int selectedNumber() const;
+    // The device the selected number leads to, or will lead to after Save.
+    PortDevice selectedDevice() const;
+    void searchTick();
+    void endSearch();
 
     Kestrum &m_app;
     QComboBox *m_comboCom;
     QLineEdit *m_txtSetPath;
     QLabel *m_device;
+    QLabel *m_deviceInfo;
+    QLabel *m_findText;
+    QPushButton *m_cmdFind;
+    QPushButton *m_cmdKeep;
     QPushButton *m_cmdCancel;
     QPushButton *m_cmdWijzigen;
     QPushButton *m_cmdSave;
     QPushButton *m_cmdClose;
+
+    QTimer m_searchTimer;
+    std::unique_ptr<ConverterFinder> m_finder;
+    // A device the search found without a Com number: Save makes the link.
+    std::optional<ConverterFinder::Found> m_pendingLink;
 };
