@@ -65,9 +65,19 @@ constexpr CommandSpec Commands[] = {
      "something does, 3 when the converter failed the reads.",
      "kestrum-cli diff unit unit-42.cfg  # what a backup would change"},
     {"ports", Command::Ports, 0, "",
-     "List the ports Com1..Com30: the device each one opens and whether that device is "
-     "there now. Needs no converter.",
+     "List the ports Com1..Com30: the device each one opens, whether that device is "
+     "there now and, when it is, what the system calls it and its name under "
+     "/dev/serial/by-id; then the serial devices that no port reaches. Needs no converter.",
      "kestrum-cli ports  # which port is which device"},
+    {"detect", Command::Detect, 0, "[--save]",
+     "Look for the converter on every serial device that is there, all at once, in a few "
+     "seconds. Each device gets the converter's wake-up and one read request, nothing "
+     "that changes a device; a device another program holds is left alone. Prints a line "
+     "per device: its port (- when no port reaches it), the device, what the system calls "
+     "it (- when nothing) and converter, no answer, no permission or busy. With --save, the "
+     "lowest port that answered becomes the port of the setup file; a device no port "
+     "reached gets the lowest free port, linked to it.",
+     "kestrum-cli detect --save  # find the converter's port"},
     {"help", Command::Help, 1, "[COMMAND]",
      "Print the usage of COMMAND, what it does and an example; without COMMAND, the whole "
      "help.",
@@ -163,8 +173,8 @@ QString Usage(const CommandSpec &spec)
     return QStringLiteral("usage: kestrum-cli [OPTION]... ") + Synopsis(spec);
 }
 
-// After the command come only that command's own options (read-all and call have
-// some); the global options come before the command.
+// After the command come only that command's own options (read-all, call, show,
+// diff and detect have some); the global options come before the command.
 CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, CliParseResult result)
 {
     CliOptions &o = result.options;
@@ -178,8 +188,10 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
     const QCommandLineOption message(QStringLiteral("message"), QString(), QStringLiteral("TEXT"));
     const QCommandLineOption bleep(QStringLiteral("bleep"), QString(), QStringLiteral("N"));
     const QCommandLineOption json(QStringLiteral("json"), QString());
+    const QCommandLineOption saveFound(QStringLiteral("save"), QString());
     const bool hasOptions = spec.command == Command::ReadAll || spec.command == Command::Call ||
-                            spec.command == Command::Show || spec.command == Command::Diff;
+                            spec.command == Command::Show || spec.command == Command::Diff ||
+                            spec.command == Command::Detect;
     if (!hasOptions) {
         // Taken as they are, so "write 120 -5" writes -5 and "read -1" is refused as
         // an item number. A leading "--" is allowed.
@@ -202,6 +214,8 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
         }
         if (spec.command == Command::Show || spec.command == Command::Diff)
             parser.addOption(json);
+        if (spec.command == Command::Detect)
+            parser.addOption(saveFound);
         if (!parser.parse(QStringList{QStringLiteral("kestrum-cli")} + rest))
             return Failed(parser.errorText() + QStringLiteral(" (") + Usage(spec) +
                           QLatin1Char(')'));
@@ -284,6 +298,9 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
         if (!IsLatin1(o.address) || !IsLatin1(o.message))
             return Failed(QStringLiteral("the call's address or message holds characters outside "
                                          "ISO 8859-1 (Latin-1), which the converter cannot show"));
+        break;
+    case Command::Detect:
+        o.saveFound = parser.isSet(saveFound);
         break;
     case Command::Restart:
     case Command::Ports:
@@ -378,7 +395,7 @@ QString CliUsage()
         "Reads, writes and backs up the settings of a Dunvale unit paging converter from\n"
         "a shell: the same settings, files, log and converter dialogue as the window\n"
         "program kestrum, without a window. The options go before the command; read-all,\n"
-        "call, show and diff take their own options after it.\n"
+        "call, show, diff and detect take their own options after it.\n"
         "\n"
         "Commands:\n");
     QList<const CommandSpec *> all;
@@ -417,7 +434,8 @@ QString CliUsage()
         "  1  the converter failed the work: it did not answer or refused, write-all\n"
         "     could not send every setting, write-changed found a setting that did\n"
         "     not take, the confirmation of a restart or test call did not come, or\n"
-        "     --timeout was reached; for diff: something differs\n"
+        "     --timeout was reached; for diff: something differs; for detect: no\n"
+        "     converter answered\n"
         "  2  a usage error, a port that cannot be opened, or a file that cannot be read\n"
         "     or written\n"
         "  3  diff only: the converter failed the reads\n");

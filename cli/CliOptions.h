@@ -17,6 +17,7 @@ struct CliOptions
         Show,
         Diff,
         Ports,
+        Detect,
         Help
     };
 
@@ -36,16 +37,18 @@ struct CliOptions
     QString address;
     QString message;
     int bleep = 1;
+    bool saveFound = false; // detect --save
 
     bool portIsDevice() const { return port.contains(QLatin1Char('/')); }
     // The number N of --port N; 0 when --port names a device or is not given.
     int portNumber() const;
-    // True for the commands that talk to the converter.
+    // True for the commands that talk to the converter through the program's port.
     bool needsConverter() const
     {
         if (command == Command::Diff)
             return isUnit(file) || isUnit(fileB);
-        return command != Command::Show && command != Command::Ports && command != Command::Help;
+        return command != Command::Show && command != Command::Ports &&
+               command != Command::Detect && command != Command::Help;
     }
     static bool isUnit(const QString &side) { return side == QLatin1String("unit"); }
 };

@@ -1,6 +1,8 @@
 #include "cli/CliRunner.h"
 
+#include "app/ConverterFinder.h"
 #include "base/ProgramFolder.h"
+#include "base/SetupFile.h"
 #include "base/TextHelpers.h"
 #include "screen/Catalogue.h"
 #include "serial/PortMap.h"
@@ -21,6 +23,8 @@ using Command = CliOptions::Command;
 const QString Prefix = QStringLiteral("kestrum-cli: ");
 // The engine's only reply to a value it cannot put into a frame; the job is dropped.
 const QString RefusedText = QStringLiteral(" -> Not implemented type of unit.");
+const QString PermissionHint =
+    QStringLiteral("no permission: add your user to the dialout group and log in again");
 
 bool IsResetState(qint16 state)
 {
@@ -146,6 +150,8 @@ int CliRunner::run()
     switch (m_options.command) {
     case Command::Ports:
         return listPorts();
+    case Command::Detect:
+        return detect();
     case Command::Show:
         return showFile();
     case Command::Diff:
@@ -205,16 +211,97 @@ QString CliRunner::portLabel() const
 int CliRunner::listPorts()
 {
     const QString folder = m_app.globals.ProgramFolder;
-    for (int n = 1; n <= 30; ++n) {
-        const QString device = DeviceForPort(n, folder);
+    const PortMap map = m_app.portMap();
+    // What the system knows of a present device: its description, its by-id name.
+    const auto known = [](const PortDevice &d) {
+        QString text;
+        for (const QString &part :
+             {d.description, d.byIdName, d.noPermission ? PermissionHint : QString()}) {
+            if (!part.isEmpty())
+                text += QStringLiteral("  ") + part;
+        }
+        return text;
+    };
+    for (int n = 1; n <= PortMap::PortCount; ++n) {
+        const PortDevice d = map.port(n);
         const QString link = QStringLiteral("ports/com%1").arg(n);
         const bool linked = QFileInfo(QDir(folder).filePath(link)).isSymLink();
-        m_out << QStringLiteral("Com%1").arg(n).leftJustified(7) << device.leftJustified(22) << ' '
-              << (QFileInfo::exists(device) ? "exists " : "missing")
-              << (linked ? QStringLiteral("  (link %1)").arg(link) : QString()) << '\n';
+        m_out << QStringLiteral("Com%1").arg(n).leftJustified(7) << d.device.leftJustified(22)
+              << ' ' << (d.present ? "exists " : "missing")
+              << (linked ? QStringLiteral("  (link %1)").arg(link) : QString()) << known(d) << '\n';
+    }
+    // Serial devices that no number reaches, so the user sees what to link.
+    for (const PortDevice &d : map.presentDevices()) {
+        if (d.portNumber == 0)
+            m_out << QStringLiteral("-").leftJustified(7) << d.device.leftJustified(22) << ' '
+                  << "exists " << known(d) << '\n';
     }
     m_out.flush();
     return ExitOk;
+}
+
+int CliRunner::detect()
+{
+    ConverterFinder finder(m_app);
+    finder.start();
+    if (!finder.isFinished()) {
+        // The probes' ports deliver their bytes from the event loop.
+        QEventLoop loop;
+        QTimer tick;
+        tick.setTimerType(Qt::PreciseTimer);
+        tick.setInterval(25);
+        QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+            finder.tick();
+            if (finder.isFinished())
+                loop.quit();
+        });
+        tick.start();
+        loop.exec();
+    }
+    for (const QString &line : finder.detectLines())
+        m_out << line << '\n';
+    m_out.flush();
+
+    const std::optional<ConverterFinder::Found> found = finder.found();
+    if (!found)
+        return ExitConverterFailed;
+    if (!m_options.saveFound)
+        return ExitOk;
+    if (found->portNumber == 0)
+        return fail(ExitConverterFailed,
+                    QStringLiteral("every Com number is taken; link %1 by hand as ports/comN")
+                        .arg(found->device.device));
+
+    // As the settings dialog's Save writes it: the setup file whole, with the
+    // other entries as they were.
+    QString error;
+    if (!finder.linkFound(*found, &error))
+        return fail(ExitUsage, error);
+    Globals &globals = m_app.globals;
+    ReadSetupFile(globals);
+    globals.ComPortIndex = qint16(found->portNumber - 1);
+    globals.LogfileMode = 2;
+    globals.UnitType = 3;
+    WriteSetupFile(globals);
+    Globals written;
+    written.ProgramFolder = globals.ProgramFolder;
+    ReadSetupFile(written);
+    if (written.ComPortIndex != globals.ComPortIndex)
+        return fail(ExitUsage, QStringLiteral("cannot write the setup file %1/Kestrum.set")
+                                   .arg(globals.ProgramFolder));
+    printErr(Prefix + QStringLiteral("the port is now Com%1 (%2)")
+                          .arg(found->portNumber)
+                          .arg(DeviceForPort(found->portNumber, globals.ProgramFolder)));
+    return ExitOk;
+}
+
+QString CliRunner::openErrorText() const
+{
+    const QString error = m_backend.errorString();
+    QString text = error.isEmpty() ? QString() : QStringLiteral(": ") + error;
+    if (m_backend.lastOpenFailure() == SerialBackend::OpenFailure::NoPermission)
+        text += QStringLiteral(" (") + PermissionHint + QLatin1Char(')');
+    return text;
 }
 
 int CliRunner::showFile()
@@ -344,13 +431,9 @@ int CliRunner::talkToConverter()
 
     m_app.StartProgram(m_options.debug ? QStringLiteral("/DEBUG") : QString());
     // A failed open leaves the engine waiting for its start for good.
-    if (m_app.datacom.IsComPortOpen() != 1 || m_app.engine.EngineState == Engine::ST_START) {
-        const QString error = m_backend.errorString();
-        return fail(
-            ExitUsage,
-            QStringLiteral("cannot open the port %1%2")
-                .arg(portLabel(), error.isEmpty() ? QString() : QStringLiteral(": ") + error));
-    }
+    if (m_app.datacom.IsComPortOpen() != 1 || m_app.engine.EngineState == Engine::ST_START)
+        return fail(ExitUsage,
+                    QStringLiteral("cannot open the port %1%2").arg(portLabel(), openErrorText()));
 
     if (const std::optional<int> failed = startWork()) {
         m_app.datacom.CloseComPort();
@@ -439,6 +522,7 @@ std::optional<int> CliRunner::startWork()
     case Command::Show:
     case Command::Ports:
     case Command::Help:
+    case Command::Detect:
         break;
     }
     return std::nullopt;
@@ -501,7 +585,9 @@ int CliRunner::finish()
         if (aborted)
             return ExitConverterFailed; // the abort box said why
         if (!m_seriesStarted && !portOpen)
-            return fail(ExitUsage, QStringLiteral("cannot open the port %1").arg(portLabel()));
+            return fail(
+                ExitUsage,
+                QStringLiteral("cannot open the port %1%2").arg(portLabel(), openErrorText()));
         if (!sawLog(success))
             return fail(ExitConverterFailed,
                         reading ? QStringLiteral("the converter did not confirm that all "
@@ -560,6 +646,7 @@ int CliRunner::finish()
     case Command::Show:
     case Command::Ports:
     case Command::Help:
+    case Command::Detect:
         break;
     }
     return ExitOk;
@@ -614,7 +701,8 @@ int CliRunner::finishRequest(const QString &statusText, const QString &what)
     if (sawLog(statusText))
         return ExitOk;
     if (!m_flowStarted && !portOpen)
-        return fail(ExitUsage, QStringLiteral("cannot open the port %1").arg(portLabel()));
+        return fail(ExitUsage,
+                    QStringLiteral("cannot open the port %1%2").arg(portLabel(), openErrorText()));
     return fail(ExitConverterFailed,
                 QStringLiteral("%1 did not succeed: %2")
                     .arg(what, report.isEmpty() ? QStringLiteral("the converter did not confirm it")

@@ -41,6 +41,9 @@ public:
 
 private:
     int listPorts();
+    int detect();
+    // ": " and why the port could not be opened, with the fix for missing rights.
+    QString openErrorText() const;
     int showFile();
     int diffFiles();
     // The lines or the JSON array of diff for the settings that differ.

@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
+#include "serial/MemorySerialBackend.h"
+#include "support/FakeClock.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -36,6 +38,7 @@ private Q_SLOTS:
     void writeTakesAValueThatLooksLikeAnOption();
     void usageNamesEveryCommand();
     void homeMustBeAFolder();
+    void aPortWithoutPermissionNamesTheFix();
 };
 
 void TestCliArgs::commandsAndTheirArguments_data()
@@ -169,6 +172,8 @@ void TestCliArgs::usageErrorsGiveOneLine_data()
     QTest::newRow("read-all with an argument") << QStringList{"read-all", "x"} << "read-all";
     QTest::newRow("--save without a file") << QStringList{"read-all", "--save"} << "save";
     QTest::newRow("--save with an empty name") << QStringList{"read-all", "--save="} << "save";
+    QTest::newRow("detect --save takes no file")
+        << QStringList{"detect", "--save", "f"} << "detect takes no arguments";
     QTest::newRow("--save belongs to read-all")
         << QStringList{"restart", "--save", "f"} << "restart takes no arguments";
     QTest::newRow("--message belongs to call")
@@ -350,6 +355,22 @@ void TestCliArgs::homeMustBeAFolder()
     options.home = QStringLiteral("home/");
     QCOMPARE(CliRunner::ProgramFolderFor(options, QStringLiteral("/usr/bin"), &error),
              QDir(dir.path()).canonicalPath() + QStringLiteral("/home"));
+}
+
+void TestCliArgs::aPortWithoutPermissionNamesTheFix()
+{
+    QTemporaryDir home;
+    MemorySerialBackend port;
+    port.denyNextOpen = true;
+    FakeClock clock;
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    CliRunner runner(parse({"read", "5"}).options, port, clock, home.path(), outStream, errStream);
+    QCOMPARE(runner.run(), int(CliRunner::ExitUsage));
+    QCOMPARE(err,
+             QStringLiteral("kestrum-cli: cannot open the port Com1 (/dev/ttyUSB0): Permission "
+                            "denied (no permission: add your user to the dialout group and "
+                            "log in again)\n"));
 }
 
 QTEST_GUILESS_MAIN(TestCliArgs)
