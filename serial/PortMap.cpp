@@ -80,7 +80,7 @@ QString PortDevice::summary() const
     if (!serialNumber.isEmpty())
         known << QStringLiteral("serial ") + serialNumber;
     if (known.isEmpty())
-        return systemPath;
+        known << QStringLiteral("no description from the system");
     return systemPath + QStringLiteral(" \u2014 ") + known.join(QStringLiteral(", "));
 }
 

@@ -52,7 +52,7 @@ struct PortDevice
     QString byIdName; // the full path of its name in the by-id folder, "" when none
 
     // "/dev/ttyUSB0 — FT232R USB UART, FTDI, serial A50285BI": the system path and
-    // what the system knows of the device.
+    // what the system knows of the device (or that it knows nothing).
     QString summary() const;
 };
 

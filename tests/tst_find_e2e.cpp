@@ -58,6 +58,7 @@ void TestFindE2e::search(SettingsDialog &dialog)
 {
     QVERIFY(pressButton(dialog, QStringLiteral("CmdFindConverter")));
     QVERIFY(dialog.isSearching());
+    QVERIFY(!dialog.findChild<QPushButton *>("CmdSave")->isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(!dialog.isSearching(), 10000);
 }
 
@@ -83,6 +84,8 @@ void TestFindE2e::theDialogSelectsTheConverterAmongSilentAndMissingDevices()
     QVERIFY(!dialog.isSearching());
     t.app.engine.ReadAllRequest = 0;
 
+    // Save waits for the search's end; it would re-open the port under a probe.
+    QVERIFY(pressButton(dialog, QStringLiteral("CmdWijzigen")));
     search(dialog);
     QCOMPARE(dialog.findChild<QComboBox *>("ComboCom")->currentText(), QStringLiteral("Com3"));
     QCOMPARE(text->text(), "Converter found on Com3 (" + healthy.ptyPath() + ")");

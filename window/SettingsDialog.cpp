@@ -184,7 +184,8 @@ void SettingsDialog::ComboToSettings()
 void SettingsDialog::CmdWijzigen()
 {
     m_cmdCancel->setEnabled(true);
-    m_cmdSave->setEnabled(true);
+    // Save waits for a running search: it would re-open the port under a probe.
+    m_cmdSave->setEnabled(!m_finder);
     m_cmdClose->setEnabled(false);
     m_cmdWijzigen->setEnabled(false);
     UnlockCombo();
@@ -231,7 +232,7 @@ void SettingsDialog::CmdClose()
 
 bool SettingsDialog::isEditing() const
 {
-    return m_cmdSave->isEnabled();
+    return m_cmdCancel->isEnabled();
 }
 
 int SettingsDialog::selectedNumber() const
@@ -296,6 +297,7 @@ void SettingsDialog::CmdFindConverter()
     m_finder = std::make_unique<ConverterFinder>(m_app);
     m_finder->start();
     m_cmdFind->setEnabled(false);
+    m_cmdSave->setEnabled(false);
     if (m_finder->isFinished()) {
         endSearch();
         return;
@@ -323,6 +325,7 @@ void SettingsDialog::endSearch()
     const QString result = m_finder->resultText();
     m_finder.reset();
     m_cmdFind->setEnabled(true);
+    m_cmdSave->setEnabled(isEditing());
 
     // The choice is the user's until Save, like any other change in the dialog.
     if (found && found->portNumber > 0) {
