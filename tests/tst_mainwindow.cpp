@@ -116,6 +116,7 @@ private Q_SLOTS:
     void doubleClickEmptiesTheTestCallBoxes();
     void tabClickRemovesComboHighlight();
     void progressPaneAppendsAndKeepsLineEnds();
+    void theEngineTimerSleepsWhileIdleAndWakesForWork();
     void quitAsksAndClosesThePortOnce_data();
     void quitAsksAndClosesThePortOnce();
     void closingTheWindowAsksNothing();
@@ -835,6 +836,22 @@ void TestMainWindow::progressPaneAppendsAndKeepsLineEnds()
     QCOMPARE(screen.progressBarValue(), 12);
     screen.setProgressBar(false, 0);
     QVERIFY(!screen.progressBarVisible());
+}
+
+void TestMainWindow::theEngineTimerSleepsWhileIdleAndWakesForWork()
+{
+    WindowRig rig;
+    QTimer *engine = rig.timer("TmrAfhandel");
+    QTRY_VERIFY(!engine->isActive());
+    QVERIFY(rig.window.engineTimerArmed());
+    // A button wakes it at once; a job set by any other way within a marking tick.
+    QVERIFY(pressButton(rig.window, QStringLiteral("CmdReadSingleSetting_0")));
+    QVERIFY(engine->isActive());
+    rig.commands.CmdCancelReadWrite();
+    QTRY_VERIFY(!engine->isActive());
+    rig.app.table.SettingJob[5] = JOB_READ;
+    QTRY_VERIFY_WITH_TIMEOUT(engine->isActive(), 2000);
+    QTRY_COMPARE(rig.port.sent.isEmpty(), false);
 }
 
 void TestMainWindow::quitAsksAndClosesThePortOnce_data()
