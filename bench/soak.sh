@@ -37,23 +37,15 @@ trap cleanup EXIT
 
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0; }
 
-start_sim() { # folder -> pid of a simulator linked at folder/ports/com1
-    mkdir -p "$1/ports"
-    "$build/kestrum-sim" --no-stdin --link "$1/ports/com1" >"$1/sim.log" 2>&1 &
-    local pid=$!
-    for _ in $(seq 100); do
-        [ -L "$1/ports/com1" ] && break
-        sleep 0.1
-    done
-    [ -L "$1/ports/com1" ] || { echo "kestrum-sim did not start" >&2; exit 1; }
-    echo "$pid"
-}
+. "$root/tools/sim-folder.sh"
 
 cli_home=$work/cli
 window_home=$work/window
-cli_sim=$(start_sim "$cli_home")
+start_sim "$cli_home" "$build/kestrum-sim"
+cli_sim=$sim_pid
 pids+=("$cli_sim")
-window_sim=$(start_sim "$window_home")
+start_sim "$window_home" "$build/kestrum-sim"
+window_sim=$sim_pid
 pids+=("$window_sim")
 
 KESTRUM_SOAK=1 KESTRUM_HOME=$window_home xvfb-run -a "$build/kestrum-bench-window" \

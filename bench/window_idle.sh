@@ -27,13 +27,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-mkdir -p "$home/ports"
-"$build/kestrum-sim" --link "$home/ports/com1" --no-stdin >"$home/sim.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 50); do
-    [ -L "$home/ports/com1" ] && break
-    sleep 0.1
-done
+. tools/sim-folder.sh
+start_sim "$home" "$build/kestrum-sim"
 
 KESTRUM_HOME="$home" QT_QPA_PLATFORM=xcb "$build/kestrum" >/dev/null 2>&1 &
 app_pid=$!

@@ -19,12 +19,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$build/kestrum-sim" --link "$home/ports/com1" --no-stdin >"$home/sim.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 50); do
-    [ -L "$home/ports/com1" ] && break
-    sleep 0.1
-done
+. tools/sim-folder.sh
+start_sim "$home" "$build/kestrum-sim"
 cli() { "$build/kestrum-cli" --home "$home" "$@"; }
 cli read-all --save "$home/held.cfg" >/dev/null 2>&1
 

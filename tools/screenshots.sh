@@ -21,14 +21,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-mkdir -p "$home/ports" "$out"
-"$build/kestrum-sim" --link "$home/ports/com1" --no-stdin >"$home/sim.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 50); do
-    [ -L "$home/ports/com1" ] && break
-    sleep 0.1
-done
-[ -L "$home/ports/com1" ] || { echo "kestrum-sim did not start:"; cat "$home/sim.log"; exit 1; }
+mkdir -p "$out"
+. tools/sim-folder.sh
+start_sim "$home" "$build/kestrum-sim"
 
 shoot() {
     KESTRUM_HOME="$home" KESTRUM_SCREENSHOT_DIR="$out" \
