@@ -13,9 +13,12 @@
 #include "app/Kestrum.h"
 #include "base/SetupFile.h"
 #include "base/TextHelpers.h"
+#include "protocol/Frames.h"
 #include "screen/Catalogue.h"
 #include "screen/HeadlessScreen.h"
+#include "serial/Datacom.h"
 #include "serial/MemorySerialBackend.h"
+#include "serial/PortCaption.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -217,6 +220,199 @@ inline bool isKnownState(qint16 state)
         return true;
     default:
         return false;
+    }
+}
+
+// --- fuzz_frames -------------------------------------------------------------------
+//
+// The answer reader and the value decoder alone, fed bytes the way the engine feeds
+// them: one call per tick, the SOH and LEN phases one byte each, the data phase all
+// that has arrived. The first byte sets the size of the pieces in which the line
+// delivers the rest (one piece per tick), the second names an item to decode besides
+// the one the answer is about. Answers follow each other until the bytes run out.
+// Every call is held against the reading rules written out plainly: which bytes it
+// takes, where it stores them, and how the answer ends (complete with the sum 0,
+// complete with another sum, or past 98 bytes). Every answer that ends, and the one
+// left unfinished, is decoded for both items.
+
+class NoCaption : public PortCaption
+{
+public:
+    void setPortCaption(const QString &) override {}
+};
+
+// Frames over an in-memory port, and nothing else of the program.
+struct FrameReader
+{
+    Globals globals; // LogfileMode 0: the link logs nothing
+    FixedClock clock;
+    MessageLog log{globals, clock};
+    MemorySerialBackend port;
+    NoCaption caption;
+    Datacom datacom{globals, log, port, caption};
+    Frames frames{datacom};
+
+    FrameReader() { port.open(QStringLiteral("/dev/null"), LineSettings()); }
+};
+
+// What DecodeValue must make of item, read from the slots as they should be.
+inline QString checkDecoded(const Frames &frames, int item, const std::array<int, 101> &slots)
+{
+    const auto slot = [&](int i) { return i >= 0 && i < int(slots.size()) ? slots[i] : -1; };
+    QStringList accepted; // none: the item cannot be decoded from these slots
+    if (IsBulkItem(item)) {
+        // The choice received, or 0 for one beyond the item's list; every list has at
+        // least two entries and none more than 151.
+        const int choice = slot(11);
+        if (choice >= 0 && choice <= 1)
+            accepted = {NumToText(choice)};
+        else if (choice > 1 && choice <= 150)
+            accepted = {NumToText(choice), QStringLiteral("0")};
+        else if (choice > 150)
+            accepted = {QStringLiteral("0")};
+    } else if (item >= 100 && item <= 148) {
+        if (slot(11) >= 0 && slot(12) >= 0)
+            accepted = {QLatin1Char(' ') + NumToText(slot(12) * 256 + slot(11))};
+    } else if (item >= 150 && item <= 248 && slot(1) >= 0) {
+        QString text;
+        bool whole = true;
+        for (int i = 11; i <= slot(1) - 2; ++i) {
+            whole = whole && slot(i) >= 0;
+            text.append(QChar(char16_t(std::max(slot(i), 0))));
+        }
+        if (whole)
+            accepted = {text};
+    }
+
+    const Value v = frames.DecodeValue(item);
+    if (accepted.isEmpty() && !sameValue(v, Value::int16(-1)))
+        return QStringLiteral("item %1 decoded to \"%2\" from an answer that does not hold it")
+            .arg(item)
+            .arg(v.asText());
+    if (!accepted.isEmpty() && (!v.isText() || !accepted.contains(v.asText())))
+        return QStringLiteral("item %1 decoded to \"%2\", expected \"%3\"")
+            .arg(item)
+            .arg(v.asText(), accepted.join(QStringLiteral("\" or \"")));
+    return QString();
+}
+
+inline QString RunFrames(const uint8_t *data, size_t size)
+{
+    FrameReader r;
+    Frames &frames = r.frames;
+    Bytes in(data, size);
+    const size_t piece = size_t(in.next()) + 1;
+    const int otherItem = in.next() - 2; // -2..253: also items that have no value
+
+    enum class Phase { Soh, Len, Data } phase = Phase::Soh;
+    QByteArray line; // what the port holds, as the rules see it
+    std::array<int, 101> slots;
+    slots.fill(-1);
+    int count = 0;
+    int sum = 0;
+    int length = 0;
+    const auto take = [&line]() {
+        if (line.isEmpty())
+            return -1;
+        const int byte = static_cast<unsigned char>(line.at(0));
+        line.remove(0, 1);
+        return byte;
+    };
+    const auto answerEnded = [&]() -> QString {
+        for (int i = 0; i < int(slots.size()); ++i) {
+            if (frames.AnswerBuffer[i] != slots[i])
+                return QStringLiteral("slot %1 holds %2, received %3")
+                    .arg(i)
+                    .arg(frames.AnswerBuffer[i])
+                    .arg(slots[i]);
+        }
+        if (frames.AnswerItem() != slots[7])
+            return QStringLiteral("AnswerItem %1, slot 7 holds %2")
+                .arg(frames.AnswerItem())
+                .arg(slots[7]);
+        if (frames.AnswerItem() >= 0) {
+            const QString error = checkDecoded(frames, frames.AnswerItem(), slots);
+            if (!error.isEmpty())
+                return error;
+        }
+        return checkDecoded(frames, otherItem, slots);
+    };
+
+    frames.StartAnswer();
+    for (;;) {
+        // The last call finds the line empty and must then take nothing.
+        const bool last = in.atEnd() && line.isEmpty();
+        const QByteArray bytes = in.take(piece);
+        r.port.feed(bytes);
+        line += bytes;
+
+        if (phase == Phase::Soh) {
+            const bool soh = frames.ReceiveSoh();
+            const int byte = take();
+            if (soh != (byte == SOH))
+                return QStringLiteral("ReceiveSoh %1 on byte %2").arg(soh).arg(byte);
+            if (soh) {
+                slots[0] = SOH;
+                count = 1;
+                sum = SOH;
+                phase = Phase::Len;
+            }
+        } else if (phase == Phase::Len) {
+            const bool len = frames.ReceiveLen();
+            const int byte = take();
+            if (len != (byte >= 0))
+                return QStringLiteral("ReceiveLen %1 on byte %2").arg(len).arg(byte);
+            if (len) {
+                slots[1] = byte;
+                count = 2;
+                sum += byte;
+                length = byte;
+                phase = Phase::Data;
+                if (frames.AnswerLength != byte)
+                    return QStringLiteral("AnswerLength %1 after LEN %2")
+                        .arg(frames.AnswerLength)
+                        .arg(byte);
+            }
+        } else {
+            const AnswerStatus status = frames.ReceiveData();
+            AnswerStatus expected = AnswerStatus::Receiving;
+            for (int byte = take(); byte >= 0; byte = take()) {
+                sum += byte;
+                if (count < int(slots.size()))
+                    slots[count] = byte;
+                ++count;
+                if (count > 98) {
+                    expected = AnswerStatus::TooLong;
+                    break;
+                }
+                if (count > length) {
+                    expected = sum % 256 == 0 ? AnswerStatus::Good : AnswerStatus::ChecksumError;
+                    break;
+                }
+            }
+            if (status != expected)
+                return QStringLiteral("ReceiveData gave %1, expected %2 after %3 bytes")
+                    .arg(int(status))
+                    .arg(int(expected))
+                    .arg(count);
+            if (status != AnswerStatus::Receiving) {
+                const QString error = answerEnded();
+                if (!error.isEmpty())
+                    return error;
+                frames.StartAnswer();
+                slots.fill(-1);
+                count = 0;
+                phase = Phase::Soh;
+            }
+        }
+        if (frames.AnswerCount != count)
+            return QStringLiteral("AnswerCount %1, received %2").arg(frames.AnswerCount).arg(count);
+        if (r.port.bytesAvailable() != line.size())
+            return QStringLiteral("%1 bytes left on the line, expected %2")
+                .arg(r.port.bytesAvailable())
+                .arg(line.size());
+        if (last)
+            return answerEnded();
     }
 }
 
@@ -708,8 +904,7 @@ inline QString RunSetupFile(const uint8_t *data, size_t size)
 
 // --- fuzz_values -------------------------------------------------------------------
 
-// The number reader, the value slot's conversions and its equality, and the decoding
-// of a read answer from a buffer of arbitrary slots.
+// The number reader, the value slot's conversions and its equality.
 inline QString RunValues(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
@@ -770,46 +965,6 @@ inline QString RunValues(const uint8_t *data, size_t size)
         !(Value::int16(i16) == Value::number(i16)))
         return QStringLiteral("16-bit value %1 changed").arg(i16);
 
-    // A read answer: the first byte says how many slots arrived, the rest fills them.
-    static FuzzApp decoder{QString()};
-    Frames &frames = decoder.app.frames;
-    Bytes in(data, size);
-    const int received = in.next() % 101;
-    frames.AnswerBuffer.fill(-1);
-    for (int slot = 0; slot < received && !in.atEnd(); ++slot)
-        frames.AnswerBuffer[slot] = qint16(in.next());
-    frames.AnswerLength = frames.AnswerBuffer[1];
-    for (int item = -2; item <= 260; ++item) {
-        const Value v = frames.DecodeValue(item);
-        if (v.isNumber()) {
-            if (v.asNumber() != -1)
-                return QStringLiteral("item %1 decoded to the number %2").arg(item).arg(v.asText());
-            continue;
-        }
-        if (!v.isText())
-            return QStringLiteral("item %1 decoded to nothing").arg(item);
-        const QString s = v.asText();
-        if (IsBulkItem(item)) {
-            const std::optional<double> n = WholeTextAsNumber(s);
-            if (!n || *n < 0 || *n > 150 || s.startsWith(u' '))
-                return QStringLiteral("CHAR item %1 decoded to \"%2\"").arg(item).arg(s);
-        } else if (item >= 100 && item <= 148) {
-            const std::optional<double> n = WholeTextAsNumber(s);
-            if (!s.startsWith(u' ') || !n || *n < 0 || *n > 65535)
-                return QStringLiteral("INT item %1 decoded to \"%2\"").arg(item).arg(s);
-        } else if (item >= 150 && item <= 248) {
-            if (s.size() > 97)
-                return QStringLiteral("TEKST item %1 decoded to %2 characters")
-                    .arg(item)
-                    .arg(s.size());
-            for (const QChar c : s) {
-                if (c.unicode() > 255)
-                    return QStringLiteral("TEKST item %1 holds a character above 255").arg(item);
-            }
-        } else {
-            return QStringLiteral("item %1 decoded although it cannot be").arg(item);
-        }
-    }
     return QString();
 }
 

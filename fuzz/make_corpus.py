@@ -115,6 +115,29 @@ def answer_seeds():
     return seeds
 
 
+def frames_seeds():
+    """fuzz_frames: piece size - 1, an item to decode + 2, then what the line brings."""
+    def seed(piece, item, line):
+        return bytes([piece - 1, item + 2]) + line
+    return {
+        "char_answer_whole": seed(256, 10, char_answer(10, 3)),
+        "char_answer_byte_by_byte": seed(1, 7, char_answer(7, 150)),
+        "char_choice_beyond_list": seed(3, 15, char_answer(15, 200)),
+        "int_answer": seed(4, 100, int_answer(100, 300)),
+        "int_above_16_bits": seed(2, 101, int_answer(101, 0xFFFF)),
+        "text_answer": seed(5, 150, text_answer(150, b"abcdef")),
+        "text_85_chars": seed(16, 151, text_answer(151, b"x" * 85)),
+        "ack_then_refusal": seed(7, 0, ACK + NACK),
+        "noise_before_soh": seed(2, 5, b"\xff\x00abc" + char_answer(5, 3)),
+        "wrong_check_byte": seed(256, 5, char_answer(5, 3)[:-1] + b"\x00"),
+        "len_0_and_1": seed(1, 5, b"\x01\x00\xff\x01\x01\xfe"),
+        "too_long": seed(32, 150, b"\x01\x70" + b"\x00" * 98),
+        "stops_in_data": seed(3, 10, char_answer(10, 3)[:9]),
+        "value_slot_missing": seed(256, 10, answer(bytes([0x01, 0x00, 0x06, 0x57, 0x1F, 10, 0x1E]))),
+        "item_with_no_value": seed(256, 149, char_answer(149, 1)),
+    }
+
+
 def drain_seeds():
     return {
         "two_chars_crlf": b"\x00AB\r\n",
@@ -174,15 +197,12 @@ def values_seeds():
         "exponent": "1e5", "half": "2.5", "word": "abc", "empty": "", "huge": "1e400",
         "tiny": "1e-400", "trailing_dot": "12.", "sign_only": "-", "exponent_no_digits": "3e",
         "tab": "\t7\t", "limits": "32767.5", "below": "-32768.5"}.items()}
-    seeds["read_answer_char"] = bytes([14]) + char_answer(10, 3)
-    seeds["read_answer_int"] = bytes([15]) + int_answer(100, 300)
-    seeds["read_answer_text"] = bytes([20]) + text_answer(150, b"abcdef")
-    seeds["read_answer_short"] = bytes([6]) + char_answer(5, 3)[:6]
     return seeds
 
 
 def main():
     for target, seeds in {
+        "fuzz_frames": frames_seeds(),
         "fuzz_answer": answer_seeds(),
         "fuzz_drain": drain_seeds(),
         "fuzz_settingsfile": settingsfile_seeds(),

@@ -22,6 +22,8 @@ using Entry = std::function<QString(const uint8_t *, size_t)>;
 
 static Entry entryFor(const QString &target)
 {
+    if (target == QLatin1String("fuzz_frames"))
+        return FuzzTargets::RunFrames;
     if (target == QLatin1String("fuzz_answer"))
         return FuzzTargets::RunAnswer;
     if (target == QLatin1String("fuzz_drain"))
