@@ -434,62 +434,121 @@ inline QString RunFrames(const uint8_t *data, size_t size)
 //   D7 "Cancel"; D8 the port goes away; D9 the next open fails; DA sends fail / work
 //   DB          the screen timers (marking, message window, lamps)
 //   other       one tick
-// Then silence until the engine is quiet. After every tick: AnswerCount stays within
-// the buffer, jobs hold only 0, 1 or 10, and UnitValue changes only in the step that
+// Then silence until the engine is quiet. A run of ticks ends early once the engine
+// has nothing left to do or to count down: from there on a tick changes nothing.
+//
+// After every tick AnswerCount stays within the buffer, the state is a known one and
+// an answer is evaluated only when it is good. UnitValue changes only in the step that
 // evaluates a good answer, to what that answer carried (or, for a write, to the value
-// the converter accepted).
+// the converter accepted), and jobs hold only 0, 1 or 10: the whole table is held
+// against the last check after every such step, before every button and at the end,
+// so a change made by any other step is caught at the latest there.
+
+// A program after its start-up, made once. Every run of fuzz_answer starts from its
+// screen, table and globals, so no run pays for building a screen.
+inline const FuzzApp &startedProgram()
+{
+    static FuzzApp started(scratchFolder());
+    static const bool ready = [] {
+        started.start();
+        started.screen.typeText(CTRL_TEST_ADDRESS, QStringLiteral("1234"));
+        started.screen.typeText(CTRL_TEST_MESSAGE, QStringLiteral("fuzz"));
+        return true;
+    }();
+    Q_UNUSED(ready);
+    return started;
+}
+
+// The program of one run: the started program's state over fresh parts, and the port
+// opened as start-up opens it, which starts the engine.
+struct EngineRun
+{
+    HeadlessScreen &screen;
+    AnsweringDialogs dialogs;
+    MemorySerialBackend port;
+    FixedClock clock;
+    Kestrum app;
+    Commands commands;
+
+    explicit EngineRun(HeadlessScreen &screen_)
+        : screen(screen_), app(screen, dialogs, port, clock, QString()), commands(app)
+    {
+        const FuzzApp &started = startedProgram();
+        screen = started.screen;
+        app.globals = started.app.globals;
+        app.table = started.app.table;
+        app.log.MessageLines = started.app.log.MessageLines;
+        app.log.MessageLineCount = started.app.log.MessageLineCount;
+        app.OpenConverterPort();
+    }
+};
+
 inline QString RunAnswer(const uint8_t *data, size_t size)
 {
-    FuzzApp f(scratchFolder());
-    f.start();
-    f.screen.typeText(CTRL_TEST_ADDRESS, QStringLiteral("1234"));
-    f.screen.typeText(CTRL_TEST_MESSAGE, QStringLiteral("fuzz"));
+    // One screen serves every run; each run gives it the started program's state.
+    static HeadlessScreen screen = startedProgram().screen;
+    EngineRun f(screen);
     Engine &engine = f.app.engine;
     Frames &frames = f.app.frames;
     SettingsTable &table = f.app.table;
     QString error;
     int lastAsked = 0; // item of the last read or write request the converter saw
 
-    // Whether a tick may do more than count down: bytes are waiting, the state acts
-    // on its own (dispatcher, send, evaluation), or an answer's time-out is due. Only
-    // such ticks pay for the full comparison of the table; the others are the long
-    // waits for an answer that does not come.
-    const auto eventful = [&]() {
-        const qint16 s = engine.EngineState;
-        const bool waiting =
-            s == Engine::ST_READ_SOH || s == Engine::ST_READ_LEN || s == Engine::ST_READ_DATA ||
-            s == Engine::ST_WRITE_SOH || s == Engine::ST_WRITE_LEN || s == Engine::ST_WRITE_DATA ||
-            s == Engine::ST_RESET_SOH || s == Engine::ST_RESET_LEN || s == Engine::ST_RESET_DATA ||
-            s == Engine::ST_BUFPOS_SOH || s == Engine::ST_BUFPOS_LEN ||
-            s == Engine::ST_BUFPOS_DATA || s == Engine::ST_CALL_SOH || s == Engine::ST_CALL_LEN ||
-            s == Engine::ST_CALL_DATA;
-        return !waiting || f.port.bytesAvailable() > 0 || engine.AnswerTicks <= 1;
+    // The table as its last check left it: each UnitValue slot's identity, and the
+    // bytes of UnitValue and SettingJob, so that checking a table in which nothing
+    // changed costs two comparisons of memory.
+    std::array<Identity, ItemSlots> unitSeen;
+    std::array<unsigned char, sizeof table.UnitValue> unitBytes;
+    std::array<unsigned char, sizeof table.SettingJob> jobBytes;
+    const auto noteTable = [&]() {
+        for (int i = 0; i < ItemSlots; ++i)
+            unitSeen[i] = Identity::of(table.UnitValue[i]);
+        std::memcpy(unitBytes.data(), static_cast<const void *>(table.UnitValue.data()),
+                    unitBytes.size());
+        std::memcpy(jobBytes.data(), table.SettingJob.data(), jobBytes.size());
     };
+    // Holds the table against the last check; only item `stored` may have taken the
+    // value `carried` since, in the step that evaluated an answer in `state`.
+    const auto checkTable = [&](qint16 state, int stored, const Value &carried) {
+        const bool jobsChanged =
+            std::memcmp(jobBytes.data(), table.SettingJob.data(), jobBytes.size()) != 0;
+        const bool unitsChanged =
+            std::memcmp(unitBytes.data(), static_cast<const void *>(table.UnitValue.data()),
+                        unitBytes.size()) != 0;
+        if (!jobsChanged && !unitsChanged)
+            return;
+        for (int i = 0; i < ItemSlots && error.isEmpty(); ++i) {
+            const qint16 job = table.SettingJob[i];
+            if (job != JOB_NONE && job != JOB_READ && job != JOB_WRITE)
+                error = QStringLiteral("SettingJob(%1) = %2").arg(i).arg(job);
+            else if (unitsChanged && !(Identity::of(table.UnitValue[i]) == unitSeen[i]) &&
+                     !(i == stored && sameValue(table.UnitValue[i], carried)))
+                error = QStringLiteral("UnitValue(%1) changed to \"%2\" %3")
+                            .arg(i)
+                            .arg(table.UnitValue[i].asText(),
+                                 state >= 0 ? QStringLiteral("in state %1").arg(state)
+                                            : QStringLiteral("in a step that evaluates nothing"));
+        }
+        noteTable();
+    };
+    noteTable();
+
     const auto tick = [&]() {
         if (!error.isEmpty())
             return;
-        if (!eventful()) {
-            f.app.TmrAfhandelTick();
-            if (frames.AnswerCount < 0 || frames.AnswerCount > 99 ||
-                !isKnownState(engine.EngineState))
-                error = QStringLiteral("quiet tick broke the answer state");
-            return;
-        }
         const qint16 before = engine.EngineState;
-        std::array<Identity, ItemSlots> unitBefore;
-        for (int i = 0; i < ItemSlots; ++i)
-            unitBefore[i] = Identity::of(table.UnitValue[i]);
-        int answerItem = -1;
+        // Only the evaluating steps may store; what they may store is known before.
+        int stored = -1;
         Value carried;
-        const int current = engine.CurrentItem;
-        const bool good = answerIsGood(frames);
-        const bool acked = frames.AnswerBuffer[4] == ACK;
-        if (before == Engine::ST_READ_DONE) {
-            answerItem = frames.AnswerItem();
-            if (answerItem >= 0)
-                carried = frames.DecodeValue(answerItem);
-        } else if (before == Engine::ST_WRITE_DONE && current >= 0 && current < ItemSlots) {
-            carried = table.SettingValue[current];
+        if (before == Engine::ST_READ_DONE && answerIsGood(frames)) {
+            stored = frames.AnswerItem();
+            if (stored >= 0)
+                carried = frames.DecodeValue(stored);
+        } else if (before == Engine::ST_WRITE_DONE && answerIsGood(frames) &&
+                   frames.AnswerBuffer[4] == ACK && engine.CurrentItem >= 0 &&
+                   engine.CurrentItem < ItemSlots) {
+            stored = engine.CurrentItem;
+            carried = table.SettingValue[stored];
         }
 
         f.app.TmrAfhandelTick();
@@ -506,34 +565,20 @@ inline QString RunAnswer(const uint8_t *data, size_t size)
                   engine.EngineState == Engine::ST_WRITE_DONE) &&
                  !answerIsGood(frames))
             error = QStringLiteral("evaluating an answer that is not good");
-        if (!error.isEmpty())
-            return;
-        for (int i = 0; i < ItemSlots; ++i) {
-            const qint16 job = table.SettingJob[i];
-            if (job != JOB_NONE && job != JOB_READ && job != JOB_WRITE) {
-                error = QStringLiteral("SettingJob(%1) = %2").arg(i).arg(job);
-                return;
-            }
-            if (Identity::of(table.UnitValue[i]) == unitBefore[i])
-                continue;
-            const bool readStore = before == Engine::ST_READ_DONE && i == answerItem && good &&
-                                   sameValue(table.UnitValue[i], carried);
-            const bool writeStore = before == Engine::ST_WRITE_DONE && i == current && good &&
-                                    acked && sameValue(table.UnitValue[i], carried);
-            if (!readStore && !writeStore) {
-                error = QStringLiteral("UnitValue(%1) changed to \"%2\" in state %3")
-                            .arg(i)
-                            .arg(table.UnitValue[i].asText())
-                            .arg(before);
-                return;
-            }
-        }
-        const int progress = f.screen.progressBarValue();
-        if (progress < 0 || progress > 40)
-            error = QStringLiteral("progress bar at %1").arg(progress);
+        else if (f.screen.progressBarValue() < 0 || f.screen.progressBarValue() > 40)
+            error = QStringLiteral("progress bar at %1").arg(f.screen.progressBarValue());
+        else if (before == Engine::ST_READ_DONE || before == Engine::ST_WRITE_DONE)
+            checkTable(before, stored, carried);
+    };
+    // Whether a tick can still change anything: not when the engine is idle with no
+    // work, nothing to count down and no byte waiting.
+    const auto settled = [&]() {
+        return engine.EngineState == Engine::ST_IDLE && engine.IdleTicks == 0 &&
+               engine.DelayTicks == 0 && engine.AnswerTicks == 0 && f.port.bytesAvailable() == 0 &&
+               engine.isQuiet();
     };
     const auto ticks = [&](int n) {
-        for (int i = 0; i < n && error.isEmpty(); ++i)
+        for (int i = 0; i < n && error.isEmpty() && !settled(); ++i)
             tick();
     };
     // Cuts what the program sends into frames (by their LEN byte) and remembers the
@@ -610,42 +655,48 @@ inline QString RunAnswer(const uint8_t *data, size_t size)
             const int item = in.next();
             feedFrame(answerHeader(item) + char(in.next()) + char(RS));
             tick();
-        } else if (op == 0xD0) {
-            f.commands.CmdLeesAlles();
-        } else if (op == 0xD1) {
-            f.commands.CmdSchrijfAlles();
-        } else if (op == 0xD2) {
-            f.commands.CmdTestOproepPager();
-        } else if (op == 0xD3) {
-            f.commands.CmdTestHerstart();
-        } else if (op == 0xD4) {
-            f.commands.CmdReadSingleSetting(itemOf(in.next()));
-        } else if (op == 0xD5) {
-            const int item = itemOf(in.next());
-            const QByteArray text = in.take(size_t(in.next() % 64));
-            f.screen.typeText(item, QString::fromLatin1(text));
-            f.commands.CmdWriteSingleSetting(item);
-        } else if (op == 0xD6) {
-            const int item = itemOf(in.next());
-            const int low = in.next();
-            const int high = in.next();
-            table.SettingValue[item] = Value::number(qint16(high << 8 | low));
-            table.SettingJob[item] = JOB_WRITE;
-        } else if (op == 0xD7) {
-            f.commands.CmdCancelReadWrite();
-        } else if (op == 0xD8) {
-            if (f.port.isOpen()) {
-                f.port.close();
-                if (f.port.onPortLost)
-                    f.port.onPortLost(QStringLiteral("Resource error"));
+        } else if (op >= 0xD0 && op <= 0xDB) {
+            // What the user and the line do between ticks; none of it may store a
+            // converter value, and each may set jobs or requests.
+            checkTable(-1, -1, Value());
+            if (op == 0xD0) {
+                f.commands.CmdLeesAlles();
+            } else if (op == 0xD1) {
+                f.commands.CmdSchrijfAlles();
+            } else if (op == 0xD2) {
+                f.commands.CmdTestOproepPager();
+            } else if (op == 0xD3) {
+                f.commands.CmdTestHerstart();
+            } else if (op == 0xD4) {
+                f.commands.CmdReadSingleSetting(itemOf(in.next()));
+            } else if (op == 0xD5) {
+                const int item = itemOf(in.next());
+                const QByteArray text = in.take(size_t(in.next() % 64));
+                f.screen.typeText(item, QString::fromLatin1(text));
+                f.commands.CmdWriteSingleSetting(item);
+            } else if (op == 0xD6) {
+                const int item = itemOf(in.next());
+                const int low = in.next();
+                const int high = in.next();
+                table.SettingValue[item] = Value::number(qint16(high << 8 | low));
+                table.SettingJob[item] = JOB_WRITE;
+            } else if (op == 0xD7) {
+                f.commands.CmdCancelReadWrite();
+            } else if (op == 0xD8) {
+                if (f.port.isOpen()) {
+                    f.port.close();
+                    if (f.port.onPortLost)
+                        f.port.onPortLost(QStringLiteral("Resource error"));
+                }
+            } else if (op == 0xD9) {
+                f.port.failNextOpen = true;
+            } else if (op == 0xDA) {
+                f.port.failWrites = !f.port.failWrites;
+            } else {
+                f.app.TmrUpdateVenstersTick();
+                f.app.LedTimerTick();
             }
-        } else if (op == 0xD9) {
-            f.port.failNextOpen = true;
-        } else if (op == 0xDA) {
-            f.port.failWrites = !f.port.failWrites;
-        } else if (op == 0xDB) {
-            f.app.TmrUpdateVenstersTick();
-            f.app.LedTimerTick();
+            checkTable(-1, -1, Value());
         } else {
             tick();
         }
@@ -653,11 +704,14 @@ inline QString RunAnswer(const uint8_t *data, size_t size)
 
     // A converter that falls silent: whatever was under way must end, in time-outs
     // and at most one abort, never in a wait without end.
-    for (int i = 0; i < 4000 && error.isEmpty() && !engine.isQuiet(); ++i)
+    const auto quiet = [&]() { return engine.EngineState == Engine::ST_IDLE && engine.isQuiet(); };
+    for (int i = 0; i < 4000 && error.isEmpty() && !quiet(); ++i)
         tick();
-    if (error.isEmpty() && !engine.isQuiet())
+    if (error.isEmpty() && !quiet())
         error = QStringLiteral("engine still busy after 4000 silent ticks, state %1")
                     .arg(engine.EngineState);
+    if (error.isEmpty())
+        checkTable(-1, -1, Value());
     return error;
 }
 
