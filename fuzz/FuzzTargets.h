@@ -19,6 +19,8 @@
 #include "serial/Datacom.h"
 #include "serial/MemorySerialBackend.h"
 #include "serial/PortCaption.h"
+#include "settings/SettingsFiles.h"
+#include "settings/SettingsView.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -775,36 +777,45 @@ inline QString RunDrain(const uint8_t *data, size_t size)
 // --- fuzz_settingsfile -------------------------------------------------------------
 
 // The records of a file as both readers see them: lines split at LF, one CR at the
-// end dropped, empty lines left out, bytes read as Latin-1.
-inline QStringList ReferenceRecords(const QByteArray &content)
+// end dropped, empty lines left out. Views into content, which must outlive them.
+inline QList<QByteArrayView> ReferenceRecords(const QByteArray &content)
 {
-    QStringList records;
-    QList<QByteArray> lines = content.split('\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    for (QByteArray line : lines) {
+    QList<QByteArrayView> records;
+    QByteArrayView rest(content);
+    while (!rest.isEmpty()) {
+        const qsizetype end = rest.indexOf('\n');
+        QByteArrayView line = end < 0 ? rest : rest.first(end);
+        rest = end < 0 ? QByteArrayView() : rest.sliced(end + 1);
         if (line.endsWith('\r'))
             line.chop(1);
         if (!line.isEmpty())
-            records.append(QString::fromLatin1(line));
+            records.append(line);
     }
     return records;
+}
+
+// The number in the first four characters of a record, read as Latin-1.
+inline double ReferenceRecordNumber(QByteArrayView record)
+{
+    return TextToNumber(QString::fromLatin1(record.first(std::min<qsizetype>(record.size(), 4))));
 }
 
 // The reading rules, written out plainly over the whole file at once.
 inline std::array<QString, FileItemCount> ReferenceSettingsTexts(const QByteArray &content)
 {
-    std::array<QString, FileItemCount> texts;
-    QString lastValue;
-    for (const QString &text : ReferenceRecords(content)) {
-        const qsizetype arrow = text.indexOf(QLatin1String("->"));
+    std::array<QByteArrayView, FileItemCount> values;
+    QByteArrayView lastValue;
+    for (const QByteArrayView record : ReferenceRecords(content)) {
+        const qsizetype arrow = record.indexOf(QByteArrayView("->"));
         if (arrow >= 0)
-            lastValue = text.mid(arrow + 2);
-        const double number = TextToNumber(text.left(4));
-        const std::optional<qint16> item = Value::number(number).asInt16();
+            lastValue = record.sliced(arrow + 2);
+        const std::optional<qint16> item = Value::number(ReferenceRecordNumber(record)).asInt16();
         if (item && *item >= 0 && *item < FileItemCount)
-            texts[*item] = lastValue;
+            values[*item] = lastValue;
     }
+    std::array<QString, FileItemCount> texts;
+    for (int i = 0; i < FileItemCount; ++i)
+        texts[i] = QString::fromLatin1(values[i]);
     return texts;
 }
 
@@ -821,21 +832,49 @@ inline QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Stands in for the screen: counts how often the table was shown and taken back.
+class CountingView : public SettingsView
+{
+public:
+    void SettingsToControls() override { ++shown; }
+    void ControlsToSettings() override { ++taken; }
+
+    int shown = 0;
+    int taken = 0;
+};
+
+// The settings files over a table of their own, without a screen.
+struct SettingsFileRig
+{
+    Globals globals;
+    SettingsTable table;
+    CountingView view;
+    AnsweringDialogs dialogs;
+    SettingsFiles files{globals, table, view, dialogs};
+};
+
+// Puts the fuzzer's bytes into a file of the scratch folder; empty when that fails.
+inline QString inputFile(const uint8_t *data, size_t size)
+{
+    const QString path = scratchFolder() + QStringLiteral("/input.cfg");
+    const QByteArray content(reinterpret_cast<const char *>(data), qsizetype(size));
+    return writeFile(path, content) ? path : QString();
+}
+
 // A user settings file of arbitrary bytes. It either loads, and then the table holds
-// what the reading rules give, or it fails with "Error reading setup-file" and the
-// table stays as it was. A file that loads and is saved, loaded and saved again gives
-// the same bytes twice.
+// what the reading rules give and is shown once, or it fails with "Error reading
+// setup-file" and the table stays as it was, not shown.
 inline QString RunSettingsFile(const uint8_t *data, size_t size)
 {
-    const QString folder = scratchFolder();
-    const QString input = folder + QStringLiteral("/input.cfg");
-    const QByteArray content(reinterpret_cast<const char *>(data), qsizetype(size));
-    if (!writeFile(input, content))
+    const QString input = inputFile(data, size);
+    if (input.isEmpty())
         return QString(); // nothing to test without a file
+    const QByteArray content(reinterpret_cast<const char *>(data), qsizetype(size));
 
-    FuzzApp f(folder + QStringLiteral("/settings-home"));
-    f.start();
-    SettingsTable &table = f.app.table;
+    SettingsFileRig rig;
+    SettingsTable &table = rig.table;
+    const CountingView &view = rig.view;
+    const QStringList &boxes = rig.dialogs.boxes;
     // Known values that a failed read must leave alone.
     table.SettingValue[15] = Value::text(QStringLiteral("30"));
     table.UnitValue[15] = Value::text(QStringLiteral("30"));
@@ -843,14 +882,15 @@ inline QString RunSettingsFile(const uint8_t *data, size_t size)
     const std::array<Value, ItemSlots> settingBefore = table.SettingValue;
     const std::array<Value, ItemSlots> unitBefore = table.UnitValue;
 
-    const bool read = f.app.files.ReadSettingsFile(input);
-    if (!f.dialogs.boxes.isEmpty()) {
+    const bool read = rig.files.ReadSettingsFile(input);
+    if (!boxes.isEmpty()) {
         if (read)
             return QStringLiteral("read reported success and showed a message");
-        if (f.dialogs.boxes.size() != 1 ||
-            f.dialogs.boxes.first() !=
-                QStringLiteral("Kestrum by Brivane|Error reading setup-file"))
-            return QStringLiteral("unexpected message: ") + f.dialogs.boxes.join(u'/');
+        if (boxes.size() != 1 ||
+            boxes.first() != QStringLiteral("Kestrum by Brivane|Error reading setup-file"))
+            return QStringLiteral("unexpected message: ") + boxes.join(u'/');
+        if (view.shown != 0)
+            return QStringLiteral("a failed read was shown");
         for (int i = 0; i < ItemSlots; ++i) {
             if (!sameValue(table.SettingValue[i], settingBefore[i]) ||
                 !sameValue(table.UnitValue[i], unitBefore[i]))
@@ -860,6 +900,8 @@ inline QString RunSettingsFile(const uint8_t *data, size_t size)
     }
     if (!read)
         return QStringLiteral("read failed without a message");
+    if (view.shown != 1)
+        return QStringLiteral("a read table shown %1 times").arg(view.shown);
 
     const std::array<QString, FileItemCount> texts = ReferenceSettingsTexts(content);
     for (int i = 0; i < FileItemCount; ++i) {
@@ -878,25 +920,36 @@ inline QString RunSettingsFile(const uint8_t *data, size_t size)
                 .arg(i)
                 .arg(v.asText(), texts[i]);
         }
-        // A value that a control cannot show (no 16-bit form, or a choice below -1)
-        // is replaced by the 16-bit 0 when it is shown.
-        const std::optional<qint16> shown = Value::number(v.asNumber()).asInt16();
-        const bool replaced = Screen::hasSettingControl(i) && IsNumberItem(i) &&
-                              (!shown || *shown < -1) &&
-                              sameValue(table.SettingValue[i], Value::int16(0));
-        if (!sameValue(table.SettingValue[i], v) && !replaced)
+        if (!sameValue(table.SettingValue[i], v))
             return QStringLiteral("SettingValue(%1) is \"%2\", FileValue \"%3\"")
                 .arg(i)
                 .arg(table.SettingValue[i].asText(), v.asText());
     }
+    return QString();
+}
 
-    const QString first = folder + QStringLiteral("/first.cfg");
-    const QString second = folder + QStringLiteral("/second.cfg");
-    if (!f.app.files.WriteSettingsFile(first))
+// --- fuzz_settingssave -------------------------------------------------------------
+//
+// A settings file of arbitrary bytes that loads is saved, loaded and saved again: the
+// two saves give the same bytes, one line per item. Apart from the reading target,
+// because saving and reading back all 250 items costs several times what reading a
+// fuzzed file does.
+inline QString RunSettingsSave(const uint8_t *data, size_t size)
+{
+    const QString input = inputFile(data, size);
+    SettingsFileRig rig;
+    if (input.isEmpty() || !rig.files.ReadSettingsFile(input))
+        return QString(); // a file that does not load gives the writer nothing
+
+    const QString first = scratchFolder() + QStringLiteral("/first.cfg");
+    const QString second = scratchFolder() + QStringLiteral("/second.cfg");
+    if (!rig.files.WriteSettingsFile(first))
         return QStringLiteral("saving the loaded table failed");
-    if (!f.app.files.ReadSettingsFile(first))
+    if (rig.view.taken != 1)
+        return QStringLiteral("a save took the screen's values %1 times").arg(rig.view.taken);
+    if (!rig.files.ReadSettingsFile(first))
         return QStringLiteral("a file the program wrote does not load");
-    if (!f.app.files.WriteSettingsFile(second))
+    if (!rig.files.WriteSettingsFile(second))
         return QStringLiteral("saving again failed");
     const QByteArray firstBytes = readFile(first);
     if (firstBytes != readFile(second))
@@ -913,10 +966,10 @@ inline QString RunSettingsFile(const uint8_t *data, size_t size)
 // and a second read (an LF in the folder text aside, which is written as a blank).
 inline QString RunSetupFile(const uint8_t *data, size_t size)
 {
-    const QString folder = scratchFolder() + QStringLiteral("/setup");
-    const QString copyFolder = scratchFolder() + QStringLiteral("/setup-copy");
-    QDir().mkpath(folder);
-    QDir().mkpath(copyFolder);
+    static const QString folder = scratchFolder() + QStringLiteral("/setup");
+    static const QString copyFolder = scratchFolder() + QStringLiteral("/setup-copy");
+    static const bool made = QDir().mkpath(folder) && QDir().mkpath(copyFolder);
+    Q_UNUSED(made);
     const QByteArray content(reinterpret_cast<const char *>(data), qsizetype(size));
     if (!writeFile(folder + QStringLiteral("/Kestrum.set"), content))
         return QString();
@@ -927,18 +980,19 @@ inline QString RunSetupFile(const uint8_t *data, size_t size)
     ReadSetupFile(globals);
 
     // Entry 2 (the folder text) as the reading rules give it.
-    QString setPath;
-    QString lastValue;
-    for (const QString &record : ReferenceRecords(content)) {
-        const double number = std::nearbyint(TextToNumber(record.left(4)));
+    QByteArrayView setPathBytes;
+    QByteArrayView lastValue;
+    for (const QByteArrayView record : ReferenceRecords(content)) {
+        const double number = std::nearbyint(ReferenceRecordNumber(record));
         if (!(number >= 0))
             break;
-        const qsizetype arrow = record.indexOf(QLatin1String("->"));
+        const qsizetype arrow = record.indexOf(QByteArrayView("->"));
         if (arrow >= 0)
-            lastValue = record.mid(arrow + 2);
+            lastValue = record.sliced(arrow + 2);
         if (number == 2)
-            setPath = lastValue;
+            setPathBytes = lastValue;
     }
+    const QString setPath = QString::fromLatin1(setPathBytes);
     if (globals.SetPath != setPath)
         return QStringLiteral("SetPath \"%1\", expected \"%2\"").arg(globals.SetPath, setPath);
 

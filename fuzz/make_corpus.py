@@ -206,6 +206,7 @@ def main():
         "fuzz_answer": answer_seeds(),
         "fuzz_drain": drain_seeds(),
         "fuzz_settingsfile": settingsfile_seeds(),
+        "fuzz_settingssave": settingsfile_seeds(),
         "fuzz_setupfile": setupfile_seeds(),
         "fuzz_values": values_seeds(),
     }.items():

@@ -30,6 +30,8 @@ static Entry entryFor(const QString &target)
         return FuzzTargets::RunDrain;
     if (target == QLatin1String("fuzz_settingsfile"))
         return FuzzTargets::RunSettingsFile;
+    if (target == QLatin1String("fuzz_settingssave"))
+        return FuzzTargets::RunSettingsSave;
     if (target == QLatin1String("fuzz_setupfile"))
         return FuzzTargets::RunSetupFile;
     if (target == QLatin1String("fuzz_values"))
