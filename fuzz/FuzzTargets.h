@@ -60,10 +60,15 @@ public:
     QStringList boxes;
 };
 
+// In UTC: a local time would have the C library look at the zone file again for every
+// line logged.
 class FixedClock : public Clock
 {
 public:
-    QDateTime now() const override { return QDateTime(QDate(2026, 1, 5), QTime(12, 0, 0)); }
+    QDateTime now() const override
+    {
+        return QDateTime(QDate(2026, 1, 5), QTime(12, 0, 0), Qt::UTC);
+    }
 };
 
 // One scratch folder per process; every run overwrites the files it uses there. It
