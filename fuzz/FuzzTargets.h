@@ -440,6 +440,7 @@ inline QString RunFrames(const uint8_t *data, size_t size)
 //               and write it; D6 i lo hi: write job with that 16-bit number as value
 //   D7 "Cancel"; D8 the port goes away; D9 the next open fails; DA sends fail / work
 //   DB          the screen timers (marking, message window, lamps)
+//   DC          "Write changed settings to unit"
 //   other       one tick
 // Then silence until the engine is quiet. A run of ticks ends early once the engine
 // has nothing left to do or to count down: from there on a tick changes nothing.
@@ -662,7 +663,7 @@ inline QString RunAnswer(const uint8_t *data, size_t size)
             const int item = in.next();
             feedFrame(answerHeader(item) + char(in.next()) + char(RS));
             tick();
-        } else if (op >= 0xD0 && op <= 0xDB) {
+        } else if (op >= 0xD0 && op <= 0xDC) {
             // What the user and the line do between ticks; none of it may store a
             // converter value, and each may set jobs or requests.
             checkTable(-1, -1, Value());
@@ -699,9 +700,11 @@ inline QString RunAnswer(const uint8_t *data, size_t size)
                 f.port.failNextOpen = true;
             } else if (op == 0xDA) {
                 f.port.failWrites = !f.port.failWrites;
-            } else {
+            } else if (op == 0xDB) {
                 f.app.TmrUpdateVenstersTick();
                 f.app.LedTimerTick();
+            } else {
+                f.commands.CmdWriteChanged();
             }
             checkTable(-1, -1, Value());
         } else {

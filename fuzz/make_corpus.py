@@ -60,6 +60,7 @@ def ticks(n):
 
 
 READ_ALL, WRITE_ALL, CALL, RESTART = b"\xd0", b"\xd1", b"\xd2", b"\xd3"
+WRITE_CHANGED = b"\xdc"
 SETTLE = ticks(14)  # idle step, pick, wake-up delay, send
 
 
@@ -109,6 +110,13 @@ def answer_seeds():
     seeds["port_lost_in_write_all"] = WRITE_ALL + SETTLE + feed(ACK) + b"\xd8" + ticks(500)
     seeds["sends_fail"] = b"\xda" + b"\xd4\x05" + ticks(200) + b"\xda"
     seeds["cancel_series"] = READ_ALL + SETTLE + feed(char_answer(0, 1)) + b"\xd7" + ticks(10)
+    # "Write changed": the unit holds 1 everywhere but 0 in item 5, the program wants
+    # 0 everywhere; it learns the unit, writes what differs and reads it back.
+    s = WRITE_CHANGED
+    for item in BULK:
+        s += SETTLE + b"\xc2" + bytes([0 if item == 5 else 1]) + ticks(2)
+    seeds["write_changed"] = s + (SETTLE + b"\xc0" + ticks(2) + SETTLE + b"\xc2\x00" + ticks(2)) * 30
+    seeds["write_changed_silent"] = WRITE_CHANGED + ticks(600)
     seeds["text_while_idle"] = feed(b"ready\r\nOK\r\n" + b"x" * 140) + ticks(2) + b"\xdb"
     seeds["request_frames_back"] = b"\xd4\x05" + SETTLE + feed(bytes.fromhex(
         "01 09 01 00 02 77 1F 05 1E 3A 01 0D 01 00 02 57 1F 0A 1E 77 1F 03 1E 9A"))
