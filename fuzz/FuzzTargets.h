@@ -442,6 +442,9 @@ inline QString RunFrames(const uint8_t *data, size_t size)
 //   DB          the screen timers (marking, message window, lamps)
 //   DC          "Write changed settings to unit"
 //   other       one tick
+// D0, D1, DB and DC take effect at most four times per input: they go over every
+// control, and the fuzzer would otherwise keep inputs that press them ever more often
+// for the new hit counts alone, each costing as much as dozens of others.
 // Then silence until the engine is quiet. A run of ticks ends early once the engine
 // has nothing left to do or to count down: from there on a tick changes nothing.
 //
@@ -622,9 +625,13 @@ inline QString RunAnswer(const uint8_t *data, size_t size)
     };
     const auto itemOf = [](int byte) { return byte % 250; };
 
+    std::array<int, 13> presses{}; // of D0..DC
     Bytes in(data, size);
     while (!in.atEnd() && error.isEmpty()) {
         const int op = in.next();
+        const bool costly = op == 0xD0 || op == 0xD1 || op == 0xDB || op == 0xDC;
+        if (costly && ++presses[op - 0xD0] > 4)
+            continue;
         if (op < 0x80) {
             f.port.feed(in.take(size_t(op) + 1));
             tick();
