@@ -471,7 +471,9 @@ inline const FuzzApp &startedProgram()
 }
 
 // The program of one run: the started program's state over fresh parts, and the port
-// opened as start-up opens it, which starts the engine.
+// opened as start-up opens it, which starts the engine. The screen outlives the run; it
+// is given back in the started program's state, so that a run frees all it allocated
+// (libFuzzer runs every input that keeps memory once more, to look for a leak).
 struct EngineRun
 {
     HeadlessScreen &screen;
@@ -485,18 +487,18 @@ struct EngineRun
         : screen(screen_), app(screen, dialogs, port, clock, QString()), commands(app)
     {
         const FuzzApp &started = startedProgram();
-        screen = started.screen;
         app.globals = started.app.globals;
         app.table = started.app.table;
         app.log.MessageLines = started.app.log.MessageLines;
         app.log.MessageLineCount = started.app.log.MessageLineCount;
         app.OpenConverterPort();
     }
+    ~EngineRun() { screen = startedProgram().screen; }
 };
 
 inline QString RunAnswer(const uint8_t *data, size_t size)
 {
-    // One screen serves every run; each run gives it the started program's state.
+    // One screen serves every run, which finds it in the started program's state.
     static HeadlessScreen screen = startedProgram().screen;
     EngineRun f(screen);
     Engine &engine = f.app.engine;
@@ -741,18 +743,28 @@ inline QString RunAnswer(const uint8_t *data, size_t size)
 inline QString RunDrain(const uint8_t *data, size_t size)
 {
     // Draining depends on nothing but ReceiveLine and the input, so one program
-    // serves every run.
+    // serves every run. Each run leaves it as it found it, so that a run frees all it
+    // allocated (libFuzzer runs every input that keeps memory once more, to look for
+    // a leak).
     static FuzzApp f{QString()};
-    static QStringList lines;
     if (!f.port.isOpen()) {
         f.app.globals.LogfileMode = 2;
         f.port.open(QStringLiteral("/dev/null"), LineSettings());
-        f.app.log.onLine = [](const QString &line) { lines.append(line.mid(9)); };
     }
     Engine &engine = f.app.engine;
-    engine.ReceiveLine.clear();
-    f.port.clearInput();
-    lines.clear();
+    QStringList lines;
+    f.app.log.onLine = [&lines](const QString &line) { lines.append(line.mid(9)); };
+    struct Leave
+    {
+        FuzzApp &f;
+        ~Leave()
+        {
+            f.app.log.onLine = nullptr;
+            f.app.log.ClearMessageLines();
+            f.app.engine.ReceiveLine.clear();
+            f.port.clearInput();
+        }
+    } leave{f};
 
     static const int longestName = [] {
         int longest = 0;
