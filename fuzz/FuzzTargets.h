@@ -240,7 +240,8 @@ inline bool isKnownState(qint16 state)
 // Every call is held against the reading rules written out plainly: which bytes it
 // takes, where it stores them, and how the answer ends (complete with the sum 0,
 // complete with another sum, or past 98 bytes). Every answer that ends, and the one
-// left unfinished, is decoded for both items.
+// left unfinished, is decoded for both items; one that the engine would take as
+// accepted must be accepted by the converter search as well.
 
 class NoCaption : public PortCaption
 {
@@ -402,6 +403,15 @@ inline QString RunFrames(const uint8_t *data, size_t size)
                     .arg(int(status))
                     .arg(int(expected))
                     .arg(count);
+            // An answer the engine takes as accepted is one the converter search takes
+            // too (the search asks for the header, so its LEN is at least 5).
+            if (status == AnswerStatus::Good && length >= 5 && slots[4] == ACK) {
+                QByteArray answer;
+                for (int i = 0; i < count; ++i)
+                    answer.append(char(slots[i]));
+                if (!Frames::HoldsAcceptedAnswer(answer))
+                    return QStringLiteral("the converter search passes over an accepted answer");
+            }
             if (status != AnswerStatus::Receiving) {
                 const QString error = answerEnded();
                 if (!error.isEmpty())
