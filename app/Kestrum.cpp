@@ -12,7 +12,7 @@ Kestrum::Kestrum(Screen &screen_, Dialogs &dialogs_, SerialBackend &backend, con
     : screen(screen_), dialogs(dialogs_), clock(clock_), log(globals, clock_),
       datacom(globals, log, backend, screen_), frames(datacom), transfer(table, screen_),
       files(globals, table, transfer, dialogs_),
-      engine(globals, log, table, datacom, frames, screen_, dialogs_, transfer)
+      engine(globals, log, table, datacom, frames, screen_, dialogs_, transfer), m_backend(backend)
 {
     globals.ProgramFolder = programFolder;
     probePorts = [] { return std::make_unique<QtSerialBackend>(); };
@@ -25,6 +25,12 @@ Kestrum::Kestrum(Screen &screen_, Dialogs &dialogs_, SerialBackend &backend, con
             engine.EngineStep(10);
     };
     backend.onBytesArrived = [this] { WorkArrived(); };
+}
+
+Kestrum::~Kestrum()
+{
+    // The port may outlive this object; its bytes must not reach it afterwards.
+    m_backend.onBytesArrived = nullptr;
 }
 
 void Kestrum::PauseEngineTicks()

@@ -91,7 +91,12 @@ public:
     SettingsFiles files;
     Engine engine;
 
+    ~Kestrum();
+    Kestrum(const Kestrum &) = delete;
+    Kestrum &operator=(const Kestrum &) = delete;
+
 private:
+    SerialBackend &m_backend;
     qint64 m_pausedAtMs = -1;
     bool m_searching = false;
 };

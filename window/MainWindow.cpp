@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
@@ -691,7 +692,12 @@ void MainWindow::attach(Kestrum &app, Commands &commands)
             wakeEngine();
         m_app->TmrUpdateVenstersTick();
     });
-    m_app->onWork = [this] { wakeEngine(); };
+    // The application object may outlive the window or die before it: the hook asks
+    // whether the window is still there and never reaches back into a gone object.
+    m_app->onWork = [window = QPointer<MainWindow>(this)] {
+        if (window)
+            window->wakeEngine();
+    };
     connect(m_ledTimer, &QTimer::timeout, this, [this] { m_app->LedTimerTick(); });
     connect(m_timerStartRefresh, &QTimer::timeout, this, [this] {
         m_timerStartRefresh->stop();
@@ -706,7 +712,6 @@ void MainWindow::detach()
 {
     stopTimers();
     if (m_app) {
-        m_app->onWork = nullptr;
         for (QTimer *timer : {m_tmrAfhandel, m_tmrUpdateVensters, m_ledTimer, m_timerStartRefresh})
             timer->disconnect(this);
     }
