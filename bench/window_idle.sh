@@ -17,17 +17,8 @@ if [ -z "${KESTRUM_BENCH_IN_XVFB:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
 fi
 
-home=$(mktemp -d)
-sim_pid=""
-app_pid=""
-cleanup() {
-    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-    rm -rf "$home"
-}
-trap cleanup EXIT
-
 . tools/sim-folder.sh
+new_sim_folder
 start_sim "$home" "$build/kestrum-sim"
 
 KESTRUM_HOME="$home" QT_QPA_PLATFORM=xcb "$build/kestrum" >/dev/null 2>&1 &

@@ -11,15 +11,8 @@ build=${KESTRUM_BUILD_DIR:-build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"${KESTRUM_JOBS:-2}" --target kestrum-sim kestrum-cli >/dev/null
 
-home=$(mktemp -d)
-sim_pid=""
-cleanup() {
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-    rm -rf "$home"
-}
-trap cleanup EXIT
-
 . tools/sim-folder.sh
+new_sim_folder
 start_sim "$home" "$build/kestrum-sim"
 cli() { "$build/kestrum-cli" --home "$home" "$@"; }
 cli read-all --save "$home/held.cfg" >/dev/null 2>&1

@@ -13,16 +13,9 @@ out=$(realpath -m "${1:-docs}")
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"${KESTRUM_JOBS:-2}" --target kestrum-bench-window kestrum-sim >/dev/null
 
-home=$(mktemp -d)
-sim_pid=""
-cleanup() {
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-    rm -rf "$home"
-}
-trap cleanup EXIT
-
 mkdir -p "$out"
 . tools/sim-folder.sh
+new_sim_folder
 start_sim "$home" "$build/kestrum-sim"
 
 shoot() {

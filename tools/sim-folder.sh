@@ -1,5 +1,22 @@
 # Sourced by the scripts that need a simulated converter behind a program folder.
 #
+# new_sim_folder: makes a temporary program folder, named by $home, and sets a trap
+# that on exit stops the program ($app_pid, when a script sets it) and the
+# simulator ($sim_pid) and removes the folder.
+new_sim_folder() {
+    home=$(mktemp -d)
+    sim_pid=""
+    app_pid=""
+    trap remove_sim_folder EXIT
+}
+remove_sim_folder() {
+    local pid
+    for pid in "$app_pid" "$sim_pid"; do
+        [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    done
+    rm -rf "$home"
+}
+#
 # start_sim FOLDER SIMULATOR [OPTIONS...]: starts kestrum-sim on a new
 # pseudo-terminal, linked as FOLDER/ports/com1, its output in FOLDER/sim.log, and
 # sets sim_pid. Fails, with the simulator's output, when no link appears.
