@@ -11,8 +11,12 @@ new_sim_folder() {
 }
 remove_sim_folder() {
     local pid
+    # A killed process's status would end the trap early under set -e.
     for pid in "$app_pid" "$sim_pid"; do
-        [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+        if [ -n "$pid" ]; then
+            kill "$pid" 2>/dev/null || true
+            wait "$pid" 2>/dev/null || true
+        fi
     done
     rm -rf "$home"
 }
