@@ -5,6 +5,7 @@
 #include "serial/Datacom.h"
 #include "serial/QtSerialBackend.h"
 #include "support/FakeClock.h"
+#include "support/FileBytes.h"
 #include "support/SimProcess.h"
 
 #include <QDir>
@@ -17,7 +18,9 @@
 #include <memory>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -118,8 +121,10 @@ struct Station
     Datacom datacom{globals, log, backend, screen};
     QStringList lines; // logged texts without their time stamps
 
+    // The program folder holds the lock files too.
     explicit Station(const QString &programFolder)
     {
+        backend.setLockFolder(programFolder);
         globals.ProgramFolder = programFolder;
         globals.LogfileMode = 2;
         log.onLine = [this](const QString &line) { lines.append(line.mid(9)); };
@@ -179,6 +184,8 @@ private Q_SLOTS:
     void clearDropsWhatWasReceived();
     void missingDeviceLogsErrorAndKeepsCaption();
     void secondOpenOfTheSameDeviceFails();
+    void anotherProgramsLockFileKeepsThePortClosed_data();
+    void anotherProgramsLockFileKeepsThePortClosed();
     void vanishedPeerClosesThePortOnceWithoutSpinning();
     void readRequestGetsTheSimulatorsAnswer();
 };
@@ -280,19 +287,76 @@ void TestSerialE2E::secondOpenOfTheSameDeviceFails()
     Station first(m_folder.path());
     Station second(m_folder.path());
     QCOMPARE(first.open(), 0);
+    // Held as minicom or picocom hold a device: a lock file and an flock.
+    const QString lockFile = m_folder.filePath("LCK..pts_" + peer.slavePath().section('/', -1));
+    QCOMPARE(ReadAll(lockFile), QByteArray::number(::getpid()).rightJustified(10) + '\n');
+    const int other = ::open(peer.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), -1);
 
     QCOMPARE(second.open(), -1);
-    QCOMPARE(second.lines.size(), 1);
-    const QString prefix = QStringLiteral("Error opening ComPort:  1Error: ");
-    QVERIFY2(second.lines.last().startsWith(prefix), qPrintable(second.lines.last()));
-    QVERIFY2(second.lines.last().size() > prefix.size(), "the reason is missing");
+    QCOMPARE(second.lines,
+             QStringList(QStringLiteral("Error opening ComPort:  1Error: %1 is in use "
+                                        "by process %2 (lock file %3)")
+                             .arg(peer.slavePath())
+                             .arg(::getpid())
+                             .arg(lockFile)));
     QCOMPARE(second.datacom.IsComPortOpen(), -1);
 
     // The first keeps its port; once it lets go, the second gets it.
     QCOMPARE(first.datacom.SendComByte(0x41), 0);
     QCOMPARE(peer.read(1), QByteArray("A"));
     first.datacom.CloseComPort();
+    QVERIFY(!QFile::exists(lockFile));
+    QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), 0);
+    ::close(other);
     QCOMPARE(second.open(), 0);
+}
+
+void TestSerialE2E::anotherProgramsLockFileKeepsThePortClosed_data()
+{
+    // %1 stands for the device's number under /dev/pts, PID for a live process
+    // (this test's parent), WIDE for it in ten places, BIN for it as four bytes,
+    // GONE for a process that has ended.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("minicom's form") << "LCK..pts_%1" << QByteArray("WIDE\n") << false;
+    QTest::newRow("QSerialPort's form")
+        << "LCK..pts_%1" << QByteArray("PID\nminicom\nhost\n") << false;
+    QTest::newRow("four bytes") << "LCK..pts_%1" << QByteArray("BIN") << false;
+    QTest::newRow("named after the last part") << "LCK..%1" << QByteArray("PID\n") << false;
+    QTest::newRow("no process number") << "LCK..pts_%1" << QByteArray("locked\n") << false;
+    QTest::newRow("a process that has ended") << "LCK..pts_%1" << QByteArray("GONE\n") << true;
+}
+
+void TestSerialE2E::anotherProgramsLockFileKeepsThePortClosed()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(bool, opens);
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const qint32 live = ::getppid();
+    content.replace("GONE", QByteArray::number(gone))
+        .replace("WIDE", QByteArray::number(live).rightJustified(10))
+        .replace("PID", QByteArray::number(live))
+        .replace("BIN", QByteArray(reinterpret_cast<const char *>(&live), sizeof live));
+    PtyPeer peer;
+    QVERIFY(peer.isValid());
+    QVERIFY(pointCom1At(peer.slavePath()));
+    const QString lockFile = m_folder.filePath(name.arg(peer.slavePath().section('/', -1)));
+    QVERIFY(WriteAll(lockFile, content));
+    Station station(m_folder.path());
+
+    QCOMPARE(station.open(), opens ? 0 : -1);
+    const QString refused = "Error opening ComPort:  1Error: " + peer.slavePath() + " is in use";
+    QCOMPARE(station.lines.last().startsWith(refused), !opens);
+    // Only a lock file whose process has ended may go; this program's takes its place.
+    QCOMPARE(ReadAll(lockFile),
+             opens ? QByteArray::number(::getpid()).rightJustified(10) + '\n' : content);
+    QFile::remove(lockFile);
 }
 
 void TestSerialE2E::vanishedPeerClosesThePortOnceWithoutSpinning()
