@@ -5,6 +5,7 @@
 #include "serial/MemorySerialBackend.h"
 #include "serial/PortMap.h"
 #include "support/FakeClock.h"
+#include "support/FileBytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,6 +63,8 @@ private Q_SLOTS:
     void portNumbersMapToDevices_data();
     void portNumbersMapToDevices();
     void linkInProgramFolderWins();
+    void searchLeavesAloneWhatMayNotBeAPort_data();
+    void searchLeavesAloneWhatMayNotBeAPort();
 };
 
 void TestDatacom::codesGiveSettingsTextAndLineSettings_data()
@@ -351,6 +354,27 @@ void TestDatacom::linkInProgramFolderWins()
     QCOMPARE(rig.datacom.OpenComPort(2, 4, 0, 1, 0, 0), 0);
     QCOMPARE(rig.backend.openedDevices, QStringList{target});
     QCOMPARE(rig.lines.last(), QStringLiteral("Com: 3 opened with: 9600,N,8,1"));
+}
+
+void TestDatacom::searchLeavesAloneWhatMayNotBeAPort_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<bool>("leftAlone");
+    QTest::newRow("Bluetooth") << "/dev/rfcomm0" << true;
+    QTest::newRow("ttyS without a UART") << "/dev/ttyS1" << true;
+    QTest::newRow("ttyS with a 16550A") << "/dev/ttyS0" << false;
+    QTest::newRow("ttyS the kernel does not describe") << "/dev/ttyS7" << false;
+    QTest::newRow("USB adapter") << "/dev/ttyUSB0" << false;
+}
+
+void TestDatacom::searchLeavesAloneWhatMayNotBeAPort()
+{
+    QFETCH(QString, device);
+    QFETCH(bool, leftAlone);
+    QTemporaryDir sys; // the kernel's types: 0 unknown, 4 16550A
+    for (const auto &[name, type] : {std::pair{"ttyS0", "4\n"}, {"ttyS1", "0\n"}})
+        QVERIFY(QDir(sys.path()).mkpath(name) && WriteAll(sys.filePath(name) + "/type", type));
+    QCOMPARE(SearchLeavesAlone(device, sys.path()), leftAlone);
 }
 
 QTEST_GUILESS_MAIN(TestDatacom)
