@@ -1,8 +1,13 @@
 // The converter search against kestrum-sim on real pseudo-terminals: from the
 // settings dialog's "Find converter" and "Keep this adapter" buttons and from
-// kestrum-cli detect. The program folder's ports/comN links name the terminals.
+// kestrum-cli detect. The program folder's ports/comN links name the terminals;
+// every search is given the simulators' terminals alone, and lock files go to a
+// folder of the test's own.
 
 #include "base/SetupFile.h"
+#include "cli/CliRunner.h"
+#include "serial/QtSerialBackend.h"
+#include "support/FileBytes.h"
 #include "support/SimProcess.h"
 #include "support/TestApp.h"
 #include "support/WindowRig.h"
@@ -10,9 +15,14 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QtTest>
+
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -41,6 +51,7 @@ private:
     static void search(SettingsDialog &dialog);
 
     std::vector<std::unique_ptr<SimProcess>> m_sims;
+    QTemporaryDir m_locks;
 };
 
 SimProcess &TestFindE2e::sim(const QString &home, int number, const QStringList &extra)
@@ -67,8 +78,10 @@ void TestFindE2e::theDialogSelectsTheConverterAmongSilentAndMissingDevices()
     m_sims.clear();
     TestApp t;
     t.app.portSources.systemPorts = [] { return QList<SystemPort>(); };
+    t.app.portSources.lockFolder = m_locks.path();
     const QString silent = sim(t.home.path(), 1, {"--fault", "silent"}).ptyPath();
     SimProcess &healthy = sim(t.home.path(), 3);
+    t.app.searchDevices = {silent, healthy.ptyPath()};
     QVERIFY(QFile::link(QStringLiteral("/nonexistent/pts/99"), t.path("ports/com2")));
     t.app.StartProgram(QString());
     QStringList log;
@@ -96,17 +109,35 @@ void TestFindE2e::theDialogSelectsTheConverterAmongSilentAndMissingDevices()
     QCOMPARE(t.port.openedDevices, QStringList({silent, silent}));
     QVERIFY(t.port.isOpen());
     QCOMPARE(firstSetupLine(t.home.path()), QString());
+    QCOMPARE(dialog.findChild<QPushButton *>("CmdKeepAdapter")->toolTip(),
+             healthy.ptyPath() + " has no name in /dev/serial/by-id, so it cannot be kept by "
+                                 "adapter (USB adapters have one).");
 
     QVERIFY(pressButton(dialog, QStringLiteral("CmdSave")));
     QCOMPARE(firstSetupLine(t.home.path()), QStringLiteral("0        Compoort ->2"));
     QCOMPARE(t.port.openedDevices.last(), healthy.ptyPath());
 
+    // Change pressed during a search: Save waits for its end all the same.
     QVERIFY(healthy.sendCommand(QStringLiteral("fault silent")));
-    search(dialog);
+    QVERIFY(pressButton(dialog, QStringLiteral("CmdFindConverter")));
+    QVERIFY(pressButton(dialog, QStringLiteral("CmdWijzigen")));
+    QVERIFY(!dialog.findChild<QPushButton *>("CmdSave")->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.isSearching(), 10000);
+    QVERIFY(dialog.findChild<QPushButton *>("CmdSave")->isEnabled());
     QVERIFY2(text->text().startsWith("No converter answered. Tried: Com1 (" + silent + "), Com3 (" +
                                      healthy.ptyPath() + ")"),
              qPrintable(text->text()));
     QCOMPARE(dialog.findChild<QComboBox *>("ComboCom")->currentText(), QStringLiteral("Com3"));
+
+    // A dialog closed half-way through a search gives the program its port back.
+    QPointer<SettingsDialog> closing = new SettingsDialog(t.app, nullptr);
+    closing->show();
+    QVERIFY(pressButton(*closing, QStringLiteral("CmdFindConverter")));
+    QVERIFY(!t.port.isOpen());
+    QVERIFY(pressButton(*closing, QStringLiteral("CmdClose")));
+    QTRY_VERIFY(closing.isNull());
+    QVERIFY(t.port.isOpen());
+    QCOMPARE(log.last(), QStringLiteral("Com: 3 opened with: 9600,N,8,1"));
 }
 
 void TestFindE2e::aDeviceWithoutANumberGetsOneAndKeepTiesItToTheAdapter()
@@ -120,9 +151,11 @@ void TestFindE2e::aDeviceWithoutANumberGetsOneAndKeepTiesItToTheAdapter()
     const QString name = byId.filePath(QStringLiteral("usb-Brivane_Adapter_B123-if00-port0"));
     QVERIFY(QFile::link(pty, name));
     t.app.portSources.byIdFolder = byId.path();
+    t.app.portSources.lockFolder = m_locks.path();
     t.app.portSources.systemPorts = [pty] {
         return QList<SystemPort>{{pty, "Test adapter", "Brivane", "B123"}};
     };
+    t.app.searchDevices = {pty};
     SettingsDialog dialog(t.app, nullptr);
     dialog.show();
     auto *keep = dialog.findChild<QPushButton *>("CmdKeepAdapter");
@@ -136,13 +169,35 @@ void TestFindE2e::aDeviceWithoutANumberGetsOneAndKeepTiesItToTheAdapter()
                  "\nSave links ports/com1 to it");
     QVERIFY(!QFileInfo(t.path("ports/com1")).isSymLink());
 
+    // A link that cannot be made saves nothing.
+    QVERIFY(QDir(t.path("ports")).removeRecursively());
+    QFile blocker(t.path("ports"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QStringList opened = t.port.openedDevices;
+    QVERIFY(pressButton(dialog, QStringLiteral("CmdSave")));
+    QVERIFY(dialog.isEditing());
+    QCOMPARE(t.port.openedDevices, opened);
+    QVERIFY(!QFile::exists(t.path("Kestrum.set")));
+    QVERIFY(dialog.findChild<QLabel *>("LblFindConverter")
+                ->text()
+                .startsWith("cannot make the folder " + t.path("ports")));
+    QVERIFY(blocker.remove());
+
     QVERIFY(pressButton(dialog, QStringLiteral("CmdSave")));
     QCOMPARE(QFileInfo(t.path("ports/com1")).symLinkTarget(), pty);
     QCOMPARE(firstSetupLine(t.home.path()), QStringLiteral("0        Compoort ->0"));
 
     QCOMPARE(keep->text(), QStringLiteral("Keep this adapter as Com1"));
+    // Another program's fresh link, about to replace com1 too, stays its own.
+    QVERIFY(QFile::link(QStringLiteral("/dev/other"), t.path("ports/com1.new")));
     QVERIFY(pressButton(dialog, QStringLiteral("CmdKeepAdapter")));
     QCOMPARE(QFileInfo(t.path("ports/com1")).symLinkTarget(), name);
+    QCOMPARE(QFileInfo(t.path("ports/com1.new")).symLinkTarget(), QStringLiteral("/dev/other"));
+    QCOMPARE(
+        QDir(t.path("ports")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+        QStringList({"com1", "com1.new"}));
+    QCOMPARE(keep->toolTip(), QStringLiteral("Com1 follows this adapter already."));
     QCOMPARE(DeviceForPort(1, t.home.path()), name);
     QCOMPARE(t.app.portMap().port(1).systemPath, pty);
     QVERIFY(!keep->isEnabled());
@@ -150,58 +205,120 @@ void TestFindE2e::aDeviceWithoutANumberGetsOneAndKeepTiesItToTheAdapter()
 
 void TestFindE2e::detectListsEveryDeviceTried_data()
 {
-    QTest::addColumn<QStringList>("devices"); // Com1, Com2, ...: "answers", "silent", "held", ""
+    // Each device "N kind": linked as ports/comN, or for 0 named through a link of
+    // its own and described by the system as "Test adapter". A kind answers, is
+    // silent, is held by another program (its exclusive mode, its flock, a lock file
+    // of a live process) or has a stale lock file.
+    QTest::addColumn<QStringList>("devices");
+    QTest::addColumn<int>("taken"); // ports/com1..N lead nowhere
     QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QStringList>("results");
+    QTest::addColumn<QStringList>("results"); // number, description, result
+    QTest::addColumn<QString>("setup");
     QTest::newRow("the lowest number wins")
-        << QStringList{"silent", "answers", "", "answers"} << 0
-        << QStringList{"Com1 no answer", "Com2 converter", "Com4 converter"};
-    QTest::newRow("none answers, a held device is not probed")
-        << QStringList{"silent", "held"} << 1 << QStringList{"Com1 no answer", "Com2 busy"};
+        << QStringList{"1 silent", "2 answers", "4 answers"} << 0 << 0
+        << QStringList{"Com1 - no answer", "Com2 - converter", "Com4 - converter"}
+        << "0        Compoort ->1";
+    QTest::newRow("a device another program holds gets nothing")
+        << QStringList{"1 silent", "2 exclusive", "3 locked", "4 flocked"} << 0 << 1
+        << QStringList{"Com1 - no answer", "Com2 - busy", "Com3 - busy", "Com4 - busy"} << "";
+    QTest::newRow("a stale lock file is removed")
+        << QStringList{"1 stale"} << 0 << 0 << QStringList{"Com1 - converter"}
+        << "0        Compoort ->0";
+    QTest::newRow("a link hides no lock")
+        << QStringList{"0 locked"} << 0 << 1 << QStringList{"- Test adapter busy"} << "";
+    QTest::newRow("the free number after a link")
+        << QStringList{"0 answers"} << 1 << 0 << QStringList{"- Test adapter converter"}
+        << "0        Compoort ->1";
+    QTest::newRow("every number taken")
+        << QStringList{"0 answers"} << 30 << 1 << QStringList{"- Test adapter converter"} << "";
 }
 
 void TestFindE2e::detectListsEveryDeviceTried()
 {
     QFETCH(QStringList, devices);
+    QFETCH(int, taken);
     QFETCH(int, exitCode);
     QFETCH(QStringList, results);
+    QFETCH(QString, setup);
+    if (taken == 1 && QFile::exists(QStringLiteral("/dev/ttyUSB1")))
+        QSKIP("Com2 has a device here; the free number would be another one.");
     m_sims.clear();
-    QTemporaryDir home;
-    QMap<QString, QString> ptys;
-    QSerialPort held;
-    QString heldPath;
-    for (int n = 1; n <= devices.size(); ++n) {
-        const QString kind = devices[n - 1];
-        if (kind.isEmpty())
-            continue;
-        SimProcess &s = sim(home.path(), n,
-                            kind == "silent" ? QStringList{"--fault", "silent"} : QStringList());
-        ptys.insert(QStringLiteral("Com%1").arg(n), s.ptyPath());
-        if (kind == "held") {
-            heldPath = s.ptyPath();
-            held.setPortName(heldPath);
-            QVERIFY(held.open(QIODevice::ReadWrite));
+    QTemporaryDir home, locks, byId;
+    QDir(home.path()).mkpath(QStringLiteral("ports"));
+    for (int n = 1; n <= taken; ++n)
+        QVERIFY(
+            QFile::link("/nonexistent/tty", home.filePath(QStringLiteral("ports/com%1").arg(n))));
+    // A process that is gone for the stale lock files.
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+
+    QStringList arguments{"--home", home.path(), "detect", "--save"};
+    QList<SystemPort> described;
+    QSerialPort exclusive;
+    std::vector<int> flocked;
+    QMap<QString, QByteArray> lockFiles; // lock files that must stay as they are
+    for (const QString &device : devices) {
+        const int number = device.section(' ', 0, 0).toInt();
+        const QString kind = device.section(' ', 1);
+        const QString pty = sim(home.path(), number,
+                                kind == "silent" ? QStringList{"--fault", "silent"} : QStringList())
+                                .ptyPath();
+        const QString lockFile = locks.filePath("LCK..pts_" + pty.section('/', -1));
+        QString named = pty;
+        if (number == 0) {
+            named = byId.filePath(QStringLiteral("usb-Test-%1").arg(m_sims.size()));
+            QVERIFY(QFile::link(pty, named));
+            described.append({pty, "Test adapter", "", ""});
+        }
+        arguments << "--device" << named;
+        if (kind == "exclusive") {
+            exclusive.setPortName(pty);
+            QVERIFY(exclusive.open(QIODevice::ReadWrite));
+        } else if (kind == "flocked") {
+            flocked.push_back(::open(pty.toLocal8Bit().constData(), O_RDWR | O_NOCTTY));
+            QCOMPARE(::flock(flocked.back(), LOCK_EX | LOCK_NB), 0);
+        } else if (kind == "locked" || kind == "stale") {
+            const pid_t holder = kind == "locked" ? ::getppid() : gone;
+            QVERIFY(WriteAll(lockFile, QByteArray::number(holder).rightJustified(10) + '\n'));
+            if (kind == "locked")
+                lockFiles.insert(lockFile, ReadAll(lockFile));
         }
     }
 
-    QProcess cli;
-    cli.start(QStringLiteral(KESTRUM_CLI_PATH), {"--home", home.path(), "detect", "--save"});
-    QVERIFY(cli.waitForFinished(15000));
-    QCOMPARE(cli.exitCode(), exitCode);
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    const CliParseResult parsed = ParseCliArguments(QStringList{"kestrum-cli"} + arguments);
+    QCOMPARE(parsed.outcome, CliParseResult::Outcome::Run);
+    QtSerialBackend port;
+    SystemClock clock;
+    CliRunner runner(parsed.options, port, clock, home.path(), outStream, errStream);
+    runner.app().portSources.lockFolder = locks.path();
+    runner.app().portSources.systemPorts = [described] { return described; };
+    QCOMPARE(runner.run(), exitCode);
+    for (const int fd : flocked)
+        ::close(fd);
+
     QStringList seen;
-    for (const QString &line : QString::fromUtf8(cli.readAllStandardOutput()).split('\n')) {
+    for (const QString &line : out.split('\n', Qt::SkipEmptyParts)) {
         const QStringList fields = line.split('\t');
-        if (fields.size() == 4 && ptys.contains(fields[0])) {
-            QCOMPARE(fields[1], ptys[fields[0]]);
-            QCOMPARE(fields[2], QStringLiteral("-"));
-            seen << fields[0] + ' ' + fields[3];
-        }
+        QCOMPARE(fields.size(), 4);
+        QVERIFY2(arguments.contains(fields[1]), qPrintable(line));
+        seen << fields[0] + ' ' + fields[2] + ' ' + fields[3];
     }
     QCOMPARE(seen, results);
-    QCOMPARE(firstSetupLine(home.path()),
-             exitCode == 0 ? QStringLiteral("0        Compoort ->1") : QString());
-    for (const auto &s : m_sims)
-        QCOMPARE(s->output().contains("wake-up"), s->ptyPath() != heldPath);
+    QCOMPARE(firstSetupLine(home.path()), setup);
+    if (taken == 30)
+        QVERIFY2(err.contains("every Com number is taken"), qPrintable(err));
+    for (const QString &path : lockFiles.keys())
+        QCOMPARE(ReadAll(path), lockFiles[path]);
+    QCOMPARE(QDir(locks.path()).entryList(QDir::Files | QDir::System).size(), lockFiles.size());
+    for (qsizetype i = 0; i < qsizetype(m_sims.size()); ++i) {
+        const QString kind = devices[i].section(' ', 1);
+        const bool left = kind == "exclusive" || kind == "locked" || kind == "flocked";
+        QCOMPARE(m_sims[size_t(i)]->output().contains("wake-up"), !left);
+    }
 }
 
 QTEST_MAIN(TestFindE2e)
