@@ -230,10 +230,9 @@ bool PortMap::writeLink(int portNumber, const QString &target, QString *error) c
     QByteArray fresh;
     for (;;) {
         fresh = QFile::encodeName(
-            QStringLiteral("%1.%2-%3.new")
-                .arg(link)
-                .arg(::getpid())
-                .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+            link + QStringLiteral(".%1-%2.new")
+                       .arg(::getpid())
+                       .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
         if (::symlink(targetName.constData(), fresh.constData()) == 0)
             break;
         if (errno != EEXIST)

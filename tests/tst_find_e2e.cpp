@@ -17,10 +17,10 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
-#include <QSerialPort>
 #include <QtTest>
 
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -256,8 +256,8 @@ void TestFindE2e::detectListsEveryDeviceTried()
 
     QStringList arguments{"--home", home.path(), "detect", "--save"};
     QList<SystemPort> described;
-    QSerialPort exclusive;
-    std::vector<int> flocked;
+    std::vector<int> held; // held with flock() or TIOCEXCL
+
     QMap<QString, QByteArray> lockFiles; // lock files that must stay as they are
     for (const QString &device : devices) {
         const int number = device.section(' ', 0, 0).toInt();
@@ -273,12 +273,11 @@ void TestFindE2e::detectListsEveryDeviceTried()
             described.append({pty, "Test adapter", "", ""});
         }
         arguments << "--device" << named;
-        if (kind == "exclusive") {
-            exclusive.setPortName(pty);
-            QVERIFY(exclusive.open(QIODevice::ReadWrite));
-        } else if (kind == "flocked") {
-            flocked.push_back(::open(pty.toLocal8Bit().constData(), O_RDWR | O_NOCTTY));
-            QCOMPARE(::flock(flocked.back(), LOCK_EX | LOCK_NB), 0);
+        if (kind == "exclusive" || kind == "flocked") {
+            held.push_back(::open(pty.toLocal8Bit().constData(), O_RDWR | O_NOCTTY));
+            QCOMPARE(kind == "flocked" ? ::flock(held.back(), LOCK_EX | LOCK_NB)
+                                       : ::ioctl(held.back(), TIOCEXCL),
+                     0);
         } else if (kind == "locked" || kind == "stale") {
             const pid_t holder = kind == "locked" ? ::getppid() : gone;
             QVERIFY(WriteAll(lockFile, QByteArray::number(holder).rightJustified(10) + '\n'));
@@ -297,7 +296,7 @@ void TestFindE2e::detectListsEveryDeviceTried()
     runner.app().portSources.lockFolder = locks.path();
     runner.app().portSources.systemPorts = [described] { return described; };
     QCOMPARE(runner.run(), exitCode);
-    for (const int fd : flocked)
+    for (const int fd : held)
         ::close(fd);
 
     QStringList seen;
