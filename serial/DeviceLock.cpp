@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -52,7 +53,7 @@ LockFile readLockFile(const QString &path)
         const qint64 pid = text.left(text.indexOf('\n')).trimmed().toLongLong(&ok);
         lock.pid = ok ? pid : -1;
     }
-    if (lock.pid <= 0)
+    if (lock.pid <= 0 || lock.pid > std::numeric_limits<qint32>::max())
         lock.pid = -1;
     return lock;
 }
@@ -109,20 +110,16 @@ DeviceLock::Claim DeviceLock::claim(const QString &device, const QString &folder
         if (!lock.exists)
             continue;
         if (lock.pid < 0)
-            return busy(QStringLiteral("%1 is in use: its lock file %2 names no process")
+            return busy(QStringLiteral("%1 is in use: its lock file %2 holds no process number")
                             .arg(m_realDevice, path));
         if (isAlive(lock.pid))
             return busy(QStringLiteral("%1 is in use by process %2 (lock file %3)")
                             .arg(m_realDevice)
                             .arg(lock.pid)
                             .arg(path));
-        // Its process is gone: the lock is stale, and anyone may remove it.
-        if (!QFile::remove(path) && QFileInfo(path).isFile()) {
-            m_error = QStringLiteral("the stale lock file %1 of process %2 cannot be removed")
-                          .arg(path)
-                          .arg(lock.pid);
-            return Claim::Failed;
-        }
+        // Its process is gone: the lock is stale, and anyone may remove it. One in
+        // a folder this user may not write holds no one back either.
+        QFile::remove(path);
     }
     m_lockPath = folder + QLatin1Char('/') + names.first();
 

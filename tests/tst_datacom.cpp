@@ -63,7 +63,6 @@ private Q_SLOTS:
     void portNumbersMapToDevices_data();
     void portNumbersMapToDevices();
     void linkInProgramFolderWins();
-    void searchLeavesAloneWhatMayNotBeAPort_data();
     void searchLeavesAloneWhatMayNotBeAPort();
 };
 
@@ -356,25 +355,18 @@ void TestDatacom::linkInProgramFolderWins()
     QCOMPARE(rig.lines.last(), QStringLiteral("Com: 3 opened with: 9600,N,8,1"));
 }
 
-void TestDatacom::searchLeavesAloneWhatMayNotBeAPort_data()
-{
-    QTest::addColumn<QString>("device");
-    QTest::addColumn<bool>("leftAlone");
-    QTest::newRow("Bluetooth") << "/dev/rfcomm0" << true;
-    QTest::newRow("ttyS without a UART") << "/dev/ttyS1" << true;
-    QTest::newRow("ttyS with a 16550A") << "/dev/ttyS0" << false;
-    QTest::newRow("ttyS the kernel does not describe") << "/dev/ttyS7" << false;
-    QTest::newRow("USB adapter") << "/dev/ttyUSB0" << false;
-}
-
 void TestDatacom::searchLeavesAloneWhatMayNotBeAPort()
 {
-    QFETCH(QString, device);
-    QFETCH(bool, leftAlone);
-    QTemporaryDir sys; // the kernel's types: 0 unknown, 4 16550A
-    for (const auto &[name, type] : {std::pair{"ttyS0", "4\n"}, {"ttyS1", "0\n"}})
-        QVERIFY(QDir(sys.path()).mkpath(name) && WriteAll(sys.filePath(name) + "/type", type));
-    QCOMPARE(SearchLeavesAlone(device, sys.path()), leftAlone);
+    QTemporaryDir sys; // the kernel's UART types: 0 none, 4 a 16550A
+    QVERIFY(QDir(sys.path()).mkpath("ttyS0") && QDir(sys.path()).mkpath("ttyS1"));
+    QVERIFY(WriteAll(sys.filePath("ttyS0/type"), "4\n") &&
+            WriteAll(sys.filePath("ttyS1/type"), "0"));
+    for (const auto &[device, alone] : {std::pair{"/dev/rfcomm0", true},
+                                        {"/dev/ttyS1", true},
+                                        {"/dev/ttyS0", false},
+                                        {"/dev/ttyS7", false},
+                                        {"/dev/ttyUSB0", false}})
+        QVERIFY2(SearchLeavesAlone(device, sys.path()) == alone, device);
 }
 
 QTEST_GUILESS_MAIN(TestDatacom)

@@ -20,7 +20,6 @@
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -184,8 +183,6 @@ private Q_SLOTS:
     void clearDropsWhatWasReceived();
     void missingDeviceLogsErrorAndKeepsCaption();
     void secondOpenOfTheSameDeviceFails();
-    void anotherProgramsLockFileKeepsThePortClosed_data();
-    void anotherProgramsLockFileKeepsThePortClosed();
     void vanishedPeerClosesThePortOnceWithoutSpinning();
     void readRequestGetsTheSimulatorsAnswer();
 };
@@ -310,53 +307,6 @@ void TestSerialE2E::secondOpenOfTheSameDeviceFails()
     QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), 0);
     ::close(other);
     QCOMPARE(second.open(), 0);
-}
-
-void TestSerialE2E::anotherProgramsLockFileKeepsThePortClosed_data()
-{
-    // %1 stands for the device's number under /dev/pts, PID for a live process
-    // (this test's parent), WIDE for it in ten places, BIN for it as four bytes,
-    // GONE for a process that has ended.
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<bool>("opens");
-    QTest::newRow("minicom's form") << "LCK..pts_%1" << QByteArray("WIDE\n") << false;
-    QTest::newRow("QSerialPort's form")
-        << "LCK..pts_%1" << QByteArray("PID\nminicom\nhost\n") << false;
-    QTest::newRow("four bytes") << "LCK..pts_%1" << QByteArray("BIN") << false;
-    QTest::newRow("named after the last part") << "LCK..%1" << QByteArray("PID\n") << false;
-    QTest::newRow("no process number") << "LCK..pts_%1" << QByteArray("locked\n") << false;
-    QTest::newRow("a process that has ended") << "LCK..pts_%1" << QByteArray("GONE\n") << true;
-}
-
-void TestSerialE2E::anotherProgramsLockFileKeepsThePortClosed()
-{
-    QFETCH(QString, name);
-    QFETCH(QByteArray, content);
-    QFETCH(bool, opens);
-    const pid_t gone = ::fork();
-    if (gone == 0)
-        ::_exit(0);
-    ::waitpid(gone, nullptr, 0);
-    const qint32 live = ::getppid();
-    content.replace("GONE", QByteArray::number(gone))
-        .replace("WIDE", QByteArray::number(live).rightJustified(10))
-        .replace("PID", QByteArray::number(live))
-        .replace("BIN", QByteArray(reinterpret_cast<const char *>(&live), sizeof live));
-    PtyPeer peer;
-    QVERIFY(peer.isValid());
-    QVERIFY(pointCom1At(peer.slavePath()));
-    const QString lockFile = m_folder.filePath(name.arg(peer.slavePath().section('/', -1)));
-    QVERIFY(WriteAll(lockFile, content));
-    Station station(m_folder.path());
-
-    QCOMPARE(station.open(), opens ? 0 : -1);
-    const QString refused = "Error opening ComPort:  1Error: " + peer.slavePath() + " is in use";
-    QCOMPARE(station.lines.last().startsWith(refused), !opens);
-    // Only a lock file whose process has ended may go; this program's takes its place.
-    QCOMPARE(ReadAll(lockFile),
-             opens ? QByteArray::number(::getpid()).rightJustified(10) + '\n' : content);
-    QFile::remove(lockFile);
 }
 
 void TestSerialE2E::vanishedPeerClosesThePortOnceWithoutSpinning()
