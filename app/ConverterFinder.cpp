@@ -2,6 +2,8 @@
 
 #include "app/Kestrum.h"
 
+#include <algorithm>
+
 namespace {
 
 // "Com3 (/dev/ttyUSB2)", or the path alone for a device without a number; what is
@@ -19,13 +21,56 @@ QString deviceLabel(const PortDevice &device, const QString &note = QString())
 } // namespace
 
 ConverterFinder::ConverterFinder(const Kestrum &app)
-    : m_map(app.portMap()), m_search(app.probePorts, Kestrum::ConverterLineSettings())
+    : m_map(app.portMap()), m_sysTtyFolder(app.portSources.sysTtyFolder),
+      m_named(app.searchDevices), m_search(app.probePorts, Kestrum::ConverterLineSettings())
 {
+}
+
+QList<PortDevice> ConverterFinder::devicesToTry() const
+{
+    const QList<PortDevice> present = m_map.presentDevices();
+    QList<PortDevice> devices;
+    if (m_named.isEmpty()) {
+        // What a link names the user has named; the rest may not be a place to
+        // send anything.
+        for (const PortDevice &d : present) {
+            if (d.linked || !SearchLeavesAlone(d.systemPath, m_sysTtyFolder))
+                devices.append(d);
+        }
+        return devices;
+    }
+    // Only the named devices, in the same order: with a number in number order,
+    // then the others in path order.
+    QList<PortDevice> others;
+    for (const QString &path : m_named) {
+        const PortDevice named = m_map.describe(path);
+        const auto same = [&named](const PortDevice &d) {
+            return d.systemPath == named.systemPath;
+        };
+        if (std::any_of(devices.begin(), devices.end(), same) ||
+            std::any_of(others.begin(), others.end(), same))
+            continue;
+        // A device no number reaches keeps the name the user gave it.
+        const auto it = std::find_if(present.begin(), present.end(), same);
+        if (it != present.end() && it->portNumber > 0)
+            devices.append(*it);
+        else
+            others.append(named);
+    }
+    const auto byNumber = [](const PortDevice &a, const PortDevice &b) {
+        return a.portNumber < b.portNumber;
+    };
+    const auto byPath = [](const PortDevice &a, const PortDevice &b) {
+        return a.device < b.device;
+    };
+    std::sort(devices.begin(), devices.end(), byNumber);
+    std::sort(others.begin(), others.end(), byPath);
+    return devices + others;
 }
 
 void ConverterFinder::start()
 {
-    m_devices = m_map.presentDevices();
+    m_devices = devicesToTry();
     QStringList paths;
     // Each device is opened by the path its number opens, as the program would
     // open it, so another program's lock on that path is seen.

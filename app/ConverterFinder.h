@@ -13,9 +13,11 @@ class Kestrum;
 
 // One search for the converter over every serial device present: each device a
 // Com number of the program folder reaches, then the system's other serial
-// devices. What the settings dialog's "Find converter" and kestrum-cli's detect
-// run; the caller ticks it every 25 ms and, in the window, holds the program's
-// port for it (Kestrum::BeginConverterSearch).
+// devices, less those it leaves alone unless a link names them (SearchLeavesAlone);
+// or only the devices Kestrum::searchDevices names. What the settings dialog's
+// "Find converter" and kestrum-cli's detect run; the caller ticks it every 25 ms
+// and, in the window, holds the program's port for it
+// (Kestrum::BeginConverterSearch).
 class ConverterFinder
 {
 public:
@@ -62,7 +64,11 @@ public:
     static QString outcomeWord(Outcome outcome);
 
 private:
+    QList<PortDevice> devicesToTry() const;
+
     PortMap m_map;
+    QString m_sysTtyFolder;
+    QStringList m_named;
     QList<PortDevice> m_devices;
     ConverterSearch m_search;
 };

@@ -15,7 +15,11 @@ Kestrum::Kestrum(Screen &screen_, Dialogs &dialogs_, SerialBackend &backend, con
       engine(globals, log, table, datacom, frames, screen_, dialogs_, transfer), m_backend(backend)
 {
     globals.ProgramFolder = programFolder;
-    probePorts = [] { return std::make_unique<QtSerialBackend>(); };
+    probePorts = [this] {
+        auto port = std::make_unique<QtSerialBackend>();
+        port->setLockFolder(portSources.lockFolder);
+        return port;
+    };
     frames.setDelayTicks = [this](int ticks) { engine.DelayTicks = qint16(ticks); };
     // A port that opens while the engine still waits for its start call (the first
     // open at start-up failed) starts the engine, so a fixed port works without a

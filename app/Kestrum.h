@@ -73,11 +73,14 @@ public:
     // tool's --port N); StartProgram applies it right after reading the setup file.
     std::optional<qint16> PortIndexOverride;
 
-    // Where the port map looks for by-id names and the system's devices, and where
-    // the converter search gets a port for each device: the real ones unless a
-    // test puts its own.
+    // Where the port map looks for by-id names, the system's devices and lock
+    // files, and where the converter search gets a port for each device: the real
+    // ones unless a test puts its own.
     PortSources portSources;
     ConverterSearch::PortFactory probePorts;
+    // The devices the converter search tries (kestrum-cli detect --device); when
+    // empty, every present device it does not leave alone.
+    QStringList searchDevices;
 
     Screen &screen;
     Dialogs &dialogs;

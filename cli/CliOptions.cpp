@@ -69,10 +69,13 @@ constexpr CommandSpec Commands[] = {
      "there now and, when it is, what the system calls it and its name under "
      "/dev/serial/by-id; then the serial devices that no port reaches. Needs no converter.",
      "kestrum-cli ports  # which port is which device"},
-    {"detect", Command::Detect, 0, "[--save]",
+    {"detect", Command::Detect, 0, "[--save] [--device PATH]",
      "Look for the converter on every serial device that is there, all at once, in a few "
      "seconds. Each device gets the converter's wake-up and one read request, nothing "
-     "that changes a device; a device another program holds is left alone. Prints a line "
+     "that changes a device; a device another program holds (its lock file, its flock, "
+     "or opened for itself alone) is left alone, and so are Bluetooth serial devices "
+     "(rfcomm) and ttyS devices without a UART unless a link ports/comN names them. "
+     "--device PATH, given once or more, tries only those devices. Prints a line "
      "per device: its port (- when no port reaches it), the device, what the system calls "
      "it (- when nothing) and converter, no answer, no permission or busy. With --save, the "
      "lowest port that answered becomes the port of the setup file; a device no port "
@@ -189,6 +192,7 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
     const QCommandLineOption bleep(QStringLiteral("bleep"), QString(), QStringLiteral("N"));
     const QCommandLineOption json(QStringLiteral("json"), QString());
     const QCommandLineOption saveFound(QStringLiteral("save"), QString());
+    const QCommandLineOption device(QStringLiteral("device"), QString(), QStringLiteral("PATH"));
     const bool hasOptions = spec.command == Command::ReadAll || spec.command == Command::Call ||
                             spec.command == Command::Show || spec.command == Command::Diff ||
                             spec.command == Command::Detect;
@@ -215,7 +219,7 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
         if (spec.command == Command::Show || spec.command == Command::Diff)
             parser.addOption(json);
         if (spec.command == Command::Detect)
-            parser.addOption(saveFound);
+            parser.addOptions({saveFound, device});
         if (!parser.parse(QStringList{QStringLiteral("kestrum-cli")} + rest))
             return Failed(parser.errorText() + QStringLiteral(" (") + Usage(spec) +
                           QLatin1Char(')'));
@@ -301,6 +305,9 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
         break;
     case Command::Detect:
         o.saveFound = parser.isSet(saveFound);
+        o.devices = parser.values(device);
+        if (o.devices.contains(QString()))
+            return Failed(QStringLiteral("--device needs a device path"));
         break;
     case Command::Restart:
     case Command::Ports:

@@ -38,6 +38,7 @@ struct CliOptions
     QString message;
     int bleep = 1;
     bool saveFound = false; // detect --save
+    QStringList devices;    // detect --device, repeatable: only these devices
 
     bool portIsDevice() const { return port.contains(QLatin1Char('/')); }
     // The number N of --port N; 0 when --port names a device or is not given.

@@ -242,6 +242,11 @@ int CliRunner::listPorts()
 
 int CliRunner::detect()
 {
+    for (const QString &device : m_options.devices) {
+        if (!QFileInfo::exists(device))
+            return fail(ExitUsage, QStringLiteral("no such device: %1").arg(device));
+    }
+    m_app.searchDevices = m_options.devices;
     ConverterFinder finder(m_app);
     finder.start();
     if (!finder.isFinished()) {

@@ -65,8 +65,8 @@ if(KESTRUM_HELP2MAN)
     install(FILES ${pages} DESTINATION share/man/man1)
 else()
     set(KESTRUM_MAN_PAGES OFF)
-    message(STATUS "help2man not found: building without manual pages "
-                   "(tools/install-deps.sh installs help2man)")
+    message(STATUS "help2man not found: building without manual pages, and the package "
+                   "target stops (tools/install-deps.sh installs help2man)")
 endif()
 
 # The changelog, compressed as Debian keeps it.
@@ -118,6 +118,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_KESTRUM_OBJCOPY ${CMAKE_OBJCOPY})
 set(CPACK_PRE_BUILD_SCRIPTS ${KESTRUM_DIST}/RemoveComments.cmake)
+set(CPACK_KESTRUM_MAN_PAGES ${KESTRUM_MAN_PAGES})
+set(CPACK_PROJECT_CONFIG_FILE ${KESTRUM_DIST}/RequireManPages.cmake)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 include(CPack)

@@ -23,6 +23,10 @@ _kestrum_cli_value()
             compopt -o filenames 2>/dev/null || :
             COMPREPLY+=($(compgen -d -- "$2"))
             ;;
+        PATH)
+            compopt -o filenames 2>/dev/null || :
+            COMPREPLY+=($(compgen -f -- "$2"))
+            ;;
         *DEVICE*)
             if [[ $2 == /* ]]; then
                 compopt -o filenames 2>/dev/null || :

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSerialPortInfo>
 #include <QSet>
 
@@ -69,6 +70,17 @@ bool LacksPermission(const QString &device)
 {
     const QByteArray path = QFile::encodeName(device);
     return QFileInfo::exists(device) && ::access(path.constData(), R_OK | W_OK) != 0;
+}
+
+bool SearchLeavesAlone(const QString &systemPath, const QString &sysTtyFolder)
+{
+    const QString name = QFileInfo(systemPath).fileName();
+    if (name.startsWith(QLatin1String("rfcomm")))
+        return true;
+    if (!name.startsWith(QLatin1String("ttyS")))
+        return false;
+    QFile type(sysTtyFolder + QLatin1Char('/') + name + QStringLiteral("/type"));
+    return type.open(QIODevice::ReadOnly) && type.readAll().trimmed() == "0";
 }
 
 QString PortDevice::summary() const
@@ -211,12 +223,21 @@ bool PortMap::writeLink(int portNumber, const QString &target, QString *error) c
         return failed(QStringLiteral("cannot make the folder ") + m_folder +
                       QStringLiteral("/ports"));
     // A fresh link beside the old one, renamed over it: at every moment the number
-    // leads either to the old device or to the new one.
+    // leads either to the old device or to the new one. The fresh link's name is
+    // this call's own, so two programs saving at once cannot take each other's.
     const QString link = linkPath(portNumber);
-    const QByteArray fresh = QFile::encodeName(link + QStringLiteral(".new"));
-    ::unlink(fresh.constData());
-    if (::symlink(QFile::encodeName(target).constData(), fresh.constData()) != 0)
-        return failed(QStringLiteral("cannot make the link ") + link);
+    const QByteArray targetName = QFile::encodeName(target);
+    QByteArray fresh;
+    for (;;) {
+        fresh = QFile::encodeName(
+            link + QStringLiteral(".%1-%2.new")
+                       .arg(::getpid())
+                       .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+        if (::symlink(targetName.constData(), fresh.constData()) == 0)
+            break;
+        if (errno != EEXIST)
+            return failed(QStringLiteral("cannot make the link ") + link);
+    }
     if (::rename(fresh.constData(), QFile::encodeName(link).constData()) != 0) {
         const QString message = QStringLiteral("cannot replace the link ") + link;
         const int cause = errno;

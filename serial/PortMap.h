@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serial/DeviceLock.h"
+
 #include <QList>
 #include <QString>
 
@@ -19,6 +21,11 @@ QString FixedDeviceForPort(int portNumber);
 // True when the device exists but this user may not open it for reading and writing.
 bool LacksPermission(const QString &device);
 
+// True for a device the converter search leaves alone unless the user names it: a
+// Bluetooth serial device (rfcommN: opening one starts a radio connection) or a
+// ttySN that the kernel lists without a UART behind it (its type is 0, unknown).
+bool SearchLeavesAlone(const QString &systemPath, const QString &sysTtyFolder);
+
 // What the system reports of one serial device it knows.
 struct SystemPort
 {
@@ -33,6 +40,10 @@ struct SystemPort
 struct PortSources
 {
     QString byIdFolder = QStringLiteral("/dev/serial/by-id");
+    // Where the kernel describes its terminals (ttyS0/type, ...).
+    QString sysTtyFolder = QStringLiteral("/sys/class/tty");
+    // Where lock files of serial devices live.
+    QString lockFolder = DeviceLock::SystemFolder();
     // Every serial device the system reports; empty: the system's own list.
     std::function<QList<SystemPort>()> systemPorts;
 };

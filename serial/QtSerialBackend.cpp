@@ -36,20 +36,31 @@ QtSerialBackend::~QtSerialBackend()
     // members are gone by then.
     QObject::disconnect(&m_port, nullptr, nullptr, nullptr);
     m_port.close();
+    m_lock.release();
 }
 
 bool QtSerialBackend::open(const QString &device, const LineSettings &settings)
 {
     // A loss noticed but not yet handled is finished first, so the port is free.
     finishLoss();
-    if (m_port.isOpen()) {
-        // Changing the settings of the open port would retune the line under it.
-        m_error = QStringLiteral("Device is already open");
-        m_openFailure = OpenFailure::Other;
-        return false;
+    // Changing the settings of the open port would retune the line under it.
+    if (m_port.isOpen())
+        return refuse(OpenFailure::Other, QStringLiteral("Device is already open"));
+
+    switch (m_lock.claim(device, m_lockFolder)) {
+    case DeviceLock::Claim::Taken:
+        break;
+    case DeviceLock::Claim::Busy:
+        return refuse(OpenFailure::Busy, m_lock.error());
+    case DeviceLock::Claim::NoPermission:
+        return refuse(OpenFailure::NoPermission, m_lock.error());
+    case DeviceLock::Claim::Failed:
+        return refuse(OpenFailure::Other, m_lock.error());
     }
 
-    m_port.setPortName(device);
+    // By its real name, so that QSerialPort's own lock file is named after the
+    // device as the other programs name theirs.
+    m_port.setPortName(m_lock.realDevice());
     m_port.setBaudRate(settings.baudRate);
     m_port.setDataBits(settings.dataBits == 7 ? QSerialPort::Data7 : QSerialPort::Data8);
     m_port.setParity(settings.parity == 'E'   ? QSerialPort::EvenParity
@@ -61,18 +72,16 @@ bool QtSerialBackend::open(const QString &device, const LineSettings &settings)
     // QSerialPort puts the line in raw mode: every byte value, NUL included, passes
     // unchanged and no character ends the input.
     if (!m_port.open(QIODevice::ReadWrite)) {
-        m_error = m_port.errorString();
+        m_lock.release();
         // QSerialPort says "permission" both for another program's lock (or the
         // device's exclusive mode) and for a device the user may not open; only
         // the second is a matter of the user's rights.
         if (m_port.error() != QSerialPort::PermissionError)
-            m_openFailure = OpenFailure::Other;
-        else if (LacksPermission(device))
-            m_openFailure = OpenFailure::NoPermission;
-        else
-            m_openFailure = OpenFailure::Busy;
-        return false;
+            return refuse(OpenFailure::Other, m_port.errorString());
+        return refuse(LacksPermission(device) ? OpenFailure::NoPermission : OpenFailure::Busy,
+                      m_port.errorString());
     }
+    m_lock.writeLockFile();
     m_openFailure = OpenFailure::None;
     // A pseudo-terminal or a three-wire adapter has no modem lines; failing to
     // switch RTS off there is no reason to refuse the port.
@@ -80,6 +89,13 @@ bool QtSerialBackend::open(const QString &device, const LineSettings &settings)
     m_port.clearError();
     m_error.clear();
     return true;
+}
+
+bool QtSerialBackend::refuse(OpenFailure failure, const QString &error)
+{
+    m_openFailure = failure;
+    m_error = error;
+    return false;
 }
 
 bool QtSerialBackend::close()
@@ -188,4 +204,5 @@ void QtSerialBackend::closePort()
     m_port.clearError();
     m_port.close();
     m_closing = false;
+    m_lock.release();
 }

@@ -174,6 +174,8 @@ void TestCliArgs::usageErrorsGiveOneLine_data()
     QTest::newRow("--save with an empty name") << QStringList{"read-all", "--save="} << "save";
     QTest::newRow("detect --save takes no file")
         << QStringList{"detect", "--save", "f"} << "detect takes no arguments";
+    QTest::newRow("detect --device without a path")
+        << QStringList{"detect", "--device", ""} << "--device needs a device path";
     QTest::newRow("--save belongs to read-all")
         << QStringList{"restart", "--save", "f"} << "restart takes no arguments";
     QTest::newRow("--message belongs to call")

@@ -5,6 +5,7 @@
 #include "serial/MemorySerialBackend.h"
 #include "serial/PortMap.h"
 #include "support/FakeClock.h"
+#include "support/FileBytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,6 +63,7 @@ private Q_SLOTS:
     void portNumbersMapToDevices_data();
     void portNumbersMapToDevices();
     void linkInProgramFolderWins();
+    void searchLeavesAloneWhatMayNotBeAPort();
 };
 
 void TestDatacom::codesGiveSettingsTextAndLineSettings_data()
@@ -351,6 +353,20 @@ void TestDatacom::linkInProgramFolderWins()
     QCOMPARE(rig.datacom.OpenComPort(2, 4, 0, 1, 0, 0), 0);
     QCOMPARE(rig.backend.openedDevices, QStringList{target});
     QCOMPARE(rig.lines.last(), QStringLiteral("Com: 3 opened with: 9600,N,8,1"));
+}
+
+void TestDatacom::searchLeavesAloneWhatMayNotBeAPort()
+{
+    QTemporaryDir sys; // the kernel's UART types: 0 none, 4 a 16550A
+    QVERIFY(QDir(sys.path()).mkpath("ttyS0") && QDir(sys.path()).mkpath("ttyS1"));
+    QVERIFY(WriteAll(sys.filePath("ttyS0/type"), "4\n") &&
+            WriteAll(sys.filePath("ttyS1/type"), "0"));
+    for (const auto &[device, alone] : {std::pair{"/dev/rfcomm0", true},
+                                        {"/dev/ttyS1", true},
+                                        {"/dev/ttyS0", false},
+                                        {"/dev/ttyS7", false},
+                                        {"/dev/ttyUSB0", false}})
+        QVERIFY2(SearchLeavesAlone(device, sys.path()) == alone, device);
 }
 
 QTEST_GUILESS_MAIN(TestDatacom)

@@ -203,6 +203,14 @@ void TestDialogs::saveWritesTheSetupFileAndReopensTheChosenPort()
     ReadSetupFile(reread);
     QCOMPARE(int(reread.ComPortIndex), 2);
     QCOMPARE(reread.SetPath, QStringLiteral("/sets,2026"));
+
+    // The list takes only its own entries: typed "Com99" finds Com9 at most.
+    dialog.CmdWijzigen();
+    QTest::keyClicks(dialog.findChild<QComboBox *>("ComboCom"), QStringLiteral("Com99"));
+    dialog.CmdSave();
+    ReadSetupFile(reread);
+    QCOMPARE(int(reread.ComPortIndex), 8);
+    QCOMPARE(t.screen.portCaption(), QStringLiteral("Serial Port: 9 9600,N,8,1"));
 }
 
 void TestDialogs::saveStartsAnEngineThatNeverStarted()

@@ -45,9 +45,8 @@ SettingsDialog::SettingsDialog(Kestrum &app, QWidget *mainWindow) : QDialog(main
     label1->setObjectName(QStringLiteral("Label1"));
     m_comboCom = new QComboBox(this);
     m_comboCom->setObjectName(QStringLiteral("ComboCom"));
-    m_comboCom->setEditable(true);
-    m_comboCom->setInsertPolicy(QComboBox::NoInsert);
-    m_comboCom->setCompleter(nullptr);
+    // Only its own entries: a typed name would select no port at all.
+    m_comboCom->setEditable(false);
     m_device = new QLabel(this);
     m_device->setObjectName(QStringLiteral("LblDevice"));
     m_deviceInfo = new QLabel(this);
@@ -175,9 +174,7 @@ void SettingsDialog::UpdateCombo()
 
 void SettingsDialog::ComboToSettings()
 {
-    // The list has an edit field: the selected entry is the one whose text was typed.
-    m_app.globals.ComPortIndex =
-        qint16(m_comboCom->findText(m_comboCom->currentText(), Qt::MatchFixedString));
+    m_app.globals.ComPortIndex = qint16(m_comboCom->currentIndex());
     m_app.globals.SetPath = m_txtSetPath->text();
 }
 
@@ -204,19 +201,22 @@ void SettingsDialog::CmdCancel()
 
 void SettingsDialog::CmdSave()
 {
+    // A converter found on a device without a number: its number now leads to it.
+    // Without that link the number would open another device, so nothing is saved.
+    if (m_pendingLink && m_pendingLink->portNumber == selectedNumber()) {
+        QString error;
+        if (!ConverterFinder(m_app).linkFound(*m_pendingLink, &error)) {
+            m_findText->setText(error + QStringLiteral("; nothing was saved"));
+            return;
+        }
+    }
+    m_pendingLink.reset();
     m_cmdCancel->setEnabled(false);
     m_cmdSave->setEnabled(false);
     m_cmdClose->setEnabled(true);
     m_cmdWijzigen->setEnabled(true);
     LockCombo();
     ComboToSettings();
-    // A converter found on a device without a number: its number now leads to it.
-    if (m_pendingLink && m_pendingLink->portNumber == m_app.globals.ComPortIndex + 1) {
-        QString error;
-        if (!ConverterFinder(m_app).linkFound(*m_pendingLink, &error))
-            m_findText->setText(error);
-    }
-    m_pendingLink.reset();
     WriteSetupFile(m_app.globals);
     BuildScreen(m_app.screen);
     m_app.files.ReadDefaultFile();
@@ -237,7 +237,7 @@ bool SettingsDialog::isEditing() const
 
 int SettingsDialog::selectedNumber() const
 {
-    return m_comboCom->findText(m_comboCom->currentText(), Qt::MatchFixedString) + 1;
+    return m_comboCom->currentIndex() + 1;
 }
 
 PortDevice SettingsDialog::selectedDevice() const
@@ -253,22 +253,27 @@ void SettingsDialog::showDevice()
     const int number = selectedNumber();
     m_cmdKeep->setText(number > 0 ? QStringLiteral("Keep this adapter as Com") + NumToText(number)
                                   : QStringLiteral("Keep this adapter"));
-    m_cmdKeep->setEnabled(false);
     m_deviceInfo->clear();
+    // The button says why it cannot be pressed.
+    const auto keep = [this](bool enabled, const QString &why) {
+        m_cmdKeep->setEnabled(enabled);
+        m_cmdKeep->setToolTip(why);
+    };
     if (number < 1) {
         m_device->setText(QStringLiteral("(no port selected)"));
-        return;
+        return keep(false, QStringLiteral("Select a port first."));
     }
     const bool pending = m_pendingLink && m_pendingLink->portNumber == number;
     const PortDevice d = selectedDevice();
     if (d.device.isEmpty()) {
         m_device->setText(QStringLiteral("(no device)"));
-        return;
+        return keep(false, QStringLiteral("Com%1 opens no device.").arg(number));
     }
     m_device->setText(
         d.device + (d.present ? QStringLiteral(" (present)") : QStringLiteral(" (not present)")));
     if (!d.present)
-        return;
+        return keep(false,
+                    QStringLiteral("%1 is not there now; plug the adapter in.").arg(d.device));
 
     QStringList info{d.summary()};
     if (!d.byIdName.isEmpty())
@@ -279,11 +284,18 @@ void SettingsDialog::showDevice()
         info << QStringLiteral("Save links ports/com%1 to it").arg(number);
     m_deviceInfo->setText(info.join(QLatin1Char('\n')));
 
+    if (d.byIdName.isEmpty())
+        return keep(false, QStringLiteral("%1 has no name in %2, so it cannot be kept by adapter "
+                                          "(USB adapters have one).")
+                               .arg(d.systemPath, m_app.portSources.byIdFolder));
     // Nothing to keep when the link already leads to the adapter's by-id name.
     const QString link =
         m_app.globals.ProgramFolder + QStringLiteral("/ports/com") + NumToText(number);
-    m_cmdKeep->setEnabled(!d.byIdName.isEmpty() &&
-                          (pending || QFileInfo(link).symLinkTarget() != d.byIdName));
+    if (!pending && QFileInfo(link).symLinkTarget() == d.byIdName)
+        return keep(false, QStringLiteral("Com%1 follows this adapter already.").arg(number));
+    keep(true, QStringLiteral("Link Com%1 to %2, so the number follows the adapter to any socket.")
+                   .arg(number)
+                   .arg(d.byIdName));
 }
 
 void SettingsDialog::CmdFindConverter()

@@ -34,7 +34,8 @@ public:
     void CmdCancel();
     void CmdSave();
     void CmdClose();
-    // Beside the spec's controls: the converter search and the fixed link.
+    // Beside the port list and the settings folder: the converter search, and the
+    // link that ties a port number to a USB adapter.
     void CmdFindConverter();
     void CmdKeepAdapter();
 
