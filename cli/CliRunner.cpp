@@ -159,6 +159,8 @@ int CliRunner::run()
             return diffFiles();
         m_progressToErr = true;
         return talkToConverter();
+    case Command::Report:
+        return runReport();
     default:
         return talkToConverter();
     }
@@ -523,6 +525,7 @@ std::optional<int> CliRunner::startWork()
     case Command::Ports:
     case Command::Help:
     case Command::Detect:
+    case Command::Report:
         break;
     }
     return std::nullopt;
@@ -647,6 +650,7 @@ int CliRunner::finish()
     case Command::Ports:
     case Command::Help:
     case Command::Detect:
+    case Command::Report:
         break;
     }
     return ExitOk;

@@ -4,6 +4,7 @@
 #include "app/Kestrum.h"
 #include "base/Maker.h"
 #include "screen/Catalogue.h"
+#include "screen/OfferedPages.h"
 #include "screen/ProgressText.h"
 
 #include <QCloseEvent>
@@ -330,19 +331,13 @@ QWidget *MainWindow::buildSetupPage()
 {
     m_tab2 = new QTabWidget;
     m_tab2->setObjectName(QStringLiteral("SSTab2"));
-    m_tab2->addTab(buildGeneralPage(), QStringLiteral("General settings"));
-    m_tab2->addTab(buildFramePage(QStringLiteral("FrameEspaOut"),
-                                  QStringLiteral("ESPA out settings: "),
-                                  {5, 7, 10, 11, 12, 13, 14, 15, 16, 17}),
-                   QStringLiteral("ESPA-out"));
-    m_tab2->addTab(buildFramePage(QStringLiteral("FrameEspaIn1"),
-                                  QStringLiteral("ESPA in 1 settings: "),
-                                  {20, 21, 22, 23, 24, 25, 26, 27}),
-                   QStringLiteral("ESPA in 1"));
-    m_tab2->addTab(buildFramePage(QStringLiteral("FrameEspaIn2"),
-                                  QStringLiteral("ESPA in 2 settings: "),
-                                  {30, 31, 32, 33, 34, 35, 36, 37}),
-                   QStringLiteral("ESPA in 2"));
+    // The offered pages come from the table the configuration report follows too.
+    for (const OfferedPage &page : OfferedPages()) {
+        m_tab2->addTab(page.frameName.isEmpty()
+                           ? buildGeneralPage()
+                           : buildFramePage(page.frameName, page.frameCaption, page.items),
+                       page.caption);
+    }
     m_tab2->addTab(buildUnusedIntPage(), QStringLiteral("Niet gebruikte INT"));
     m_tab2->addTab(buildUnusedTekstPage(), QStringLiteral("Niet gebruikte TEKST"));
     m_tab2->addTab(buildButtonCharPage(), QStringLiteral("Button CHAR"));
