@@ -56,7 +56,7 @@ std::optional<ReportSource> CliRunner::reportSource(const QString &argument, int
         known[item] = IsBulkItem(item);
     const QDateTime taken = m_app.clock.now();
     return SourceFromValues(
-        QStringLiteral("read from the converter on %1 at %2")
+        QStringLiteral("Read from the converter on %1 at %2")
             .arg(portLabel(), taken.toString(QStringLiteral("HH:mm:ss"))),
         QStringLiteral("the converter on %1").arg(portLabel()), m_app.table.SettingValue, known,
         QStringLiteral("converter-%1.cfg").arg(taken.toString(QStringLiteral("yyyyMMdd-HHmmss"))),

@@ -14,6 +14,10 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
+
+#include <memory>
 
 namespace {
 
@@ -55,30 +59,75 @@ QString CellRow(const QStringList &cells, const QString &rowClass = QString())
     return html + QStringLiteral("</tr>\n");
 }
 
-// A section of the report: one table whose head holds the section's title (and
-// any lines under it) and the column names. The layout repeats the head on every
-// page the table runs onto and never cuts a row in two, so no title stands apart
-// from its rows and no line is cut at the foot of a page.
-QString Section(const QString &title, const QString &under, const QStringList &columns,
-                const QList<int> &widths, const QString &rows, const QString &tableClass)
+// A section of the report: a table under a title (and any lines below it), with
+// the names of its columns and its rows.
+struct Section
+{
+    QString title;
+    QString under;
+    QStringList columns; // no header row when all are empty
+    QList<int> widths;   // per cent
+    QStringList rows;
+    QString tableClass;
+};
+
+// Rows [from, to) of a section as one table; its head again when a page goes on
+// with the section.
+QString SectionHtml(const Section &section, qsizetype from, qsizetype to, bool spacer)
 {
     // An empty paragraph keeps the sections apart.
-    QString html = QStringLiteral("<p>&#160;</p>\n<table class=\"%1\" width=\"100%\" "
-                                  "cellspacing=\"0\" cellpadding=\"4\">\n<thead>\n")
-                       .arg(tableClass);
+    QString html = spacer ? QStringLiteral("<p>&#160;</p>\n") : QString();
+    html += QStringLiteral("<table class=\"%1\" width=\"100%\" cellspacing=\"0\" "
+                           "cellpadding=\"4\">\n<thead>\n")
+                .arg(section.tableClass);
     html += QStringLiteral("<tr><td class=\"title\" colspan=\"%1\"><b class=\"title\">%2</b>%3"
                            "</td></tr>\n")
-                .arg(columns.size())
-                .arg(title, under.isEmpty() ? QString() : QStringLiteral("<br/>") + under);
-    if (tableClass == QLatin1String("settings")) {
+                .arg(section.columns.size())
+                .arg(section.title + (from > 0 ? QStringLiteral(" (continued)") : QString()),
+                     section.under.isEmpty() || from > 0 ? QString()
+                                                         : QStringLiteral("<br/>") + section.under);
+    if (!section.columns.join(QString()).isEmpty()) {
         html += QStringLiteral("<tr>");
-        for (int i = 0; i < columns.size(); ++i)
-            html +=
-                QStringLiteral("<th width=\"%1%\">%2</th>").arg(widths.at(i)).arg(columns.at(i));
+        for (int i = 0; i < section.columns.size(); ++i)
+            html += QStringLiteral("<th width=\"%1%\">%2</th>")
+                        .arg(section.widths.at(i))
+                        .arg(section.columns.at(i));
         html += QStringLiteral("</tr>\n");
     }
-    return html + QStringLiteral("</thead>\n<tbody>\n") + rows +
-           QStringLiteral("</tbody>\n</table>\n");
+    html += QStringLiteral("</thead>\n<tbody>\n");
+    for (qsizetype row = from; row < to; ++row)
+        html += section.rows.at(row);
+    return html + QStringLiteral("</tbody>\n</table>\n");
+}
+
+// The report's parts: the lines at its top and its sections.
+struct Parts
+{
+    QString title;
+    QString top;
+    QList<Section> sections;
+};
+
+QString DocumentHtml(const QString &title, const QString &body)
+{
+    return QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
+                          "<title>") +
+           Escaped(title) +
+           QStringLiteral(
+               "</title>\n<style>\n"
+               "body { font-family: 'DejaVu Sans', Arial, sans-serif; font-size: 9pt; }\n"
+               "h1 { font-size: 17pt; margin-bottom: 4pt; }\n"
+               "table.settings { border-collapse: collapse; }\n"
+               "table.settings th, table.settings td { border: 1px solid #808080; }\n"
+               "table.settings td.title { border-style: none; padding-left: 0; }\n"
+               "b.title { font-size: 12pt; }\n"
+               "th { background-color: #e6e6e6; text-align: left; }\n"
+               "td { vertical-align: top; }\n"
+               "tr.differs td { font-weight: bold; }\n"
+               "span.text { white-space: pre-wrap; }\n"
+               "p { margin-top: 2pt; margin-bottom: 2pt; }\n"
+               "</style>\n</head>\n<body>\n") +
+           body + QStringLiteral("</body>\n</html>\n");
 }
 
 } // namespace
@@ -100,8 +149,12 @@ QString ValueInWords(int item, const Value &value)
     return choices.at(*number);
 }
 
-QString ReportHtml(const ReportInput &input)
+namespace {
+
+Parts ReportParts(const ReportInput &input)
 {
+    Parts parts;
+    parts.title = input.title.isEmpty() ? Heading : Heading + QStringLiteral(": ") + input.title;
     QList<QPair<const OfferedPage *, QList<Row>>> pages;
     int fromDefault = 0;
     int fromConverter = 0;
@@ -121,30 +174,14 @@ QString ReportHtml(const ReportInput &input)
         pages.append({&page, rows});
     }
 
-    QString html = QStringLiteral(
-        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n<title>");
-    html += Escaped(input.title.isEmpty() ? Heading : Heading + QStringLiteral(": ") + input.title);
-    html +=
-        QStringLiteral("</title>\n<style>\n"
-                       "body { font-family: 'DejaVu Sans', Arial, sans-serif; font-size: 10pt; }\n"
-                       "h1 { font-size: 17pt; margin-bottom: 4pt; }\n"
-                       "table.settings { border-collapse: collapse; }\n"
-                       "table.settings th, table.settings td { border: 1px solid #808080; }\n"
-                       "table.settings td.title { border-style: none; padding-left: 0; }\n"
-                       "b.title { font-size: 12pt; }\n"
-                       "th { background-color: #e6e6e6; text-align: left; }\n"
-                       "td { vertical-align: top; }\n"
-                       "tr.differs td { font-weight: bold; }\n"
-                       "span.text { white-space: pre-wrap; }\n"
-                       "p { margin-top: 2pt; margin-bottom: 2pt; }\n"
-                       "</style>\n</head>\n<body>\n");
+    QString &html = parts.top;
     html += QStringLiteral("<h1>%1</h1>\n").arg(Heading);
     if (!input.title.isEmpty())
         html += QStringLiteral("<p><b>%1</b></p>\n").arg(Escaped(input.title));
     html += QStringLiteral("<p>Made on %1 by %2</p>\n")
                 .arg(input.made.toString(QStringLiteral("yyyy-MM-dd 'at' HH:mm:ss")),
                      Escaped(input.program));
-    html += QStringLiteral("<p>Source: %1</p>\n").arg(Escaped(input.source.description));
+    html += QStringLiteral("<p><b>Source:</b> %1</p>\n").arg(Escaped(input.source.description));
     html += QStringLiteral("<p><b>%1 from the default set</b>%2</p>\n")
                 .arg(Plural(fromDefault, QStringLiteral("setting differs"),
                             QStringLiteral("settings differ")),
@@ -153,7 +190,8 @@ QString ReportHtml(const ReportInput &input)
         html += QStringLiteral("<p><b>%1 from the converter</b>%2</p>\n")
                     .arg(Plural(fromConverter, QStringLiteral("setting differs"),
                                 QStringLiteral("settings differ")),
-                         fromConverter > 0 ? QStringLiteral(" (its value under Note)") : QString());
+                         fromConverter > 0 ? QStringLiteral(" (its value under the screen's)")
+                                           : QString());
 
     for (const auto &[page, rows] : pages) {
         QString caption = Escaped(page->caption);
@@ -162,59 +200,95 @@ QString ReportHtml(const ReportInput &input)
             frame.chop(1);
         if (!frame.isEmpty())
             caption += QStringLiteral(": ") + Escaped(frame);
-        QString body;
+        QStringList body;
         for (const Row &row : rows) {
-            QString note = row.differsFromDefault ? QStringLiteral("*") : QString();
+            QString value =
+                QStringLiteral("<span class=\"text\">%1</span>").arg(Escaped(row.value));
             if (row.onConverter)
-                note += (note.isEmpty() ? QString() : QStringLiteral(" ")) +
-                        QStringLiteral("on the converter: ") + Escaped(*row.onConverter);
-            body += CellRow(
-                {QString::number(row.item), Escaped(LegendOf(row.item)),
-                 QStringLiteral("<span class=\"text\">%1</span>").arg(Escaped(row.value)), note},
-                row.differsFromDefault ? QStringLiteral("differs") : QString());
+                value += QStringLiteral("<br/>on the converter: ") + Escaped(*row.onConverter);
+            body.append(CellRow({QString::number(row.item), Escaped(LegendOf(row.item)), value,
+                                 row.differsFromDefault ? QStringLiteral("*") : QString()},
+                                row.differsFromDefault ? QStringLiteral("differs") : QString()));
         }
-        html += Section(caption, QString(),
-                        {QStringLiteral("Item"), QStringLiteral("Setting"), QStringLiteral("Value"),
-                         QStringLiteral("Note")},
-                        {8, 40, 40, 12}, body, QStringLiteral("settings"));
+        parts.sections.append({caption,
+                               QString(),
+                               {QStringLiteral("Item"), QStringLiteral("Setting"),
+                                QStringLiteral("Value"), QStringLiteral("Note")},
+                               {7, 38, 45, 10},
+                               body,
+                               QStringLiteral("settings")});
     }
 
     if (input.compare) {
         const ReportSource &other = *input.compare;
-        QString rows;
+        QStringList rows;
         int count = 0;
         for (int item = 0; item < FileItemCount; ++item) {
             if (!input.source.known[item] || !other.known[item] ||
                 input.source.values[item] == other.values[item])
                 continue;
             ++count;
-            rows += CellRow({QString::number(item), Escaped(LegendOf(item)),
-                             QStringLiteral("<span class=\"text\">%1</span>")
-                                 .arg(Escaped(ValueInWords(item, input.source.values[item]))),
-                             QStringLiteral("<span class=\"text\">%1</span>")
-                                 .arg(Escaped(ValueInWords(item, other.values[item])))});
+            rows.append(CellRow({QString::number(item), Escaped(LegendOf(item)),
+                                 QStringLiteral("<span class=\"text\">%1</span>")
+                                     .arg(Escaped(ValueInWords(item, input.source.values[item]))),
+                                 QStringLiteral("<span class=\"text\">%1</span>")
+                                     .arg(Escaped(ValueInWords(item, other.values[item])))}));
         }
         if (count == 0)
-            rows =
-                CellRow({QString(), QStringLiteral("No setting differs."), QString(), QString()});
-        html += Section(QStringLiteral("Differences from %1").arg(Escaped(other.name)),
-                        Escaped(other.description) + QStringLiteral("<br/>") +
-                            Plural(count, QStringLiteral("setting differs"),
-                                   QStringLiteral("settings differ")) +
-                            QLatin1Char('.'),
-                        {QStringLiteral("Item"), QStringLiteral("Setting"),
-                         QStringLiteral("This report"), Escaped(other.name)},
-                        {8, 32, 30, 30}, rows, QStringLiteral("settings"));
+            rows.append(
+                CellRow({QString(), QStringLiteral("No setting differs."), QString(), QString()}));
+        parts.sections.append({QStringLiteral("Differences from %1").arg(Escaped(other.name)),
+                               Escaped(other.description) + QStringLiteral("<br/>") +
+                                   Plural(count, QStringLiteral("setting differs"),
+                                          QStringLiteral("settings differ")) +
+                                   QLatin1Char('.'),
+                               {QStringLiteral("Item"), QStringLiteral("Setting"),
+                                QStringLiteral("This report"), Escaped(other.name)},
+                               {8, 32, 30, 30},
+                               rows,
+                               QStringLiteral("settings")});
     }
 
     const QString line = QStringLiteral("______________________________________");
-    html += Section(QStringLiteral("Signed"), QString(), {QString(), QString()}, {15, 85},
-                    CellRow({QStringLiteral("Name:"), line}) +
-                        CellRow({QStringLiteral("Date:"), line}) +
-                        CellRow({QStringLiteral("Signature:"), line}),
-                    QStringLiteral("sign"));
-    html += QStringLiteral("</body>\n</html>\n");
-    return html;
+    parts.sections.append(
+        {QStringLiteral("Signed"),
+         QString(),
+         {QString(), QString()},
+         {15, 85},
+         {CellRow({QStringLiteral("Name:"), line}), CellRow({QStringLiteral("Date:"), line}),
+          CellRow({QStringLiteral("Signature:"), line})},
+         QStringLiteral("sign")});
+    return parts;
+}
+
+// The width of the pages and the text a page's layout is measured with.
+struct Pager
+{
+    QPagedPaintDevice &device;
+    QFont font;
+    qreal width;
+    qreal height;
+
+    std::unique_ptr<QTextDocument> layOut(const QString &html) const
+    {
+        auto document = std::make_unique<QTextDocument>();
+        document->documentLayout()->setPaintDevice(&device);
+        document->setDefaultFont(font);
+        document->setHtml(html);
+        document->setTextWidth(width);
+        return document;
+    }
+};
+
+} // namespace
+
+QString ReportHtml(const ReportInput &input)
+{
+    const Parts parts = ReportParts(input);
+    QString body = parts.top;
+    for (const Section &section : parts.sections)
+        body += SectionHtml(section, 0, section.rows.size(), true);
+    return DocumentHtml(parts.title, body);
 }
 
 QLocale PaperLocale()
@@ -238,40 +312,100 @@ QPageSize PageSizeFor(const QLocale &locale)
     return QPageSize(letter.contains(locale.territory()) ? QPageSize::Letter : QPageSize::A4);
 }
 
-int PaintReport(const QString &html, QPagedPaintDevice &device)
+int PaintReport(const ReportInput &input, QPagedPaintDevice &device)
 {
-    QPainter painter;
-    if (!painter.begin(&device))
-        return 0;
-    QTextDocument document;
-    document.documentLayout()->setPaintDevice(&device);
-    QFont font(QStringLiteral("DejaVu Sans"), 10);
+    // The pages are made here, row by row, rather than by the text layout, which
+    // cuts a row whose cells hold more than one line at the foot of a page and puts
+    // a paragraph after a table on the wrong page. Each page is a document of its
+    // own: on the first the lines at the top, then as many rows as fit, each
+    // section's title and column names above its rows on every page it runs onto.
+    QFont font(QStringLiteral("DejaVu Sans"), 9);
     // Shaping would join "fi" into one glyph, and the PDF's text would then no
     // longer hold the letters a search looks for.
     font.setStyleStrategy(QFont::PreferNoShaping);
-    document.setDefaultFont(font);
-    document.setHtml(html);
+    const qreal footer = QFontMetricsF(font, &device).height() * 2;
+    const Pager pager{device, font, qreal(device.width()), device.height() - footer};
+    const Parts parts = ReportParts(input);
 
-    const QFontMetricsF metrics(font, &device);
-    const qreal footer = metrics.height() * 2;
-    const QSizeF page(device.width(), device.height() - footer);
-    document.setPageSize(page);
-    const int pages = document.pageCount();
-    for (int index = 0; index < pages; ++index) {
-        if (index > 0)
+    // Every row as (section, row), in order.
+    QList<QPair<int, qsizetype>> rows;
+    for (int section = 0; section < parts.sections.size(); ++section) {
+        for (qsizetype row = 0; row < parts.sections.at(section).rows.size(); ++row)
+            rows.append({section, row});
+    }
+    const auto pageHtml = [&](qsizetype from, qsizetype to) {
+        QString body = from == 0 ? parts.top : QString();
+        for (qsizetype at = from; at < to;) {
+            const int section = rows.at(at).first;
+            qsizetype end = at;
+            while (end < to && rows.at(end).first == section)
+                ++end;
+            body += SectionHtml(parts.sections.at(section), rows.at(at).second,
+                                rows.at(end - 1).second + 1, at > from || from == 0);
+            at = end;
+        }
+        return DocumentHtml(parts.title, body);
+    };
+    const auto fits = [&](qsizetype from, qsizetype to) {
+        return pager.layOut(pageHtml(from, to))->size().height() <= pager.height;
+    };
+
+    // Where each row ends, and how high each section's head is, in the whole report
+    // laid out in one piece: from these, how many rows a page takes. The page is then
+    // laid out to check, and gives up rows at its end until they fit.
+    const auto whole = pager.layOut(pageHtml(0, rows.size()));
+    QList<qreal> rowTop(rows.size() + 1, 0);
+    QList<qreal> rowBottom(rows.size(), 0);
+    QList<qreal> headHeight(parts.sections.size(), 0);
+    const QList<QTextFrame *> tables = whole->rootFrame()->childFrames();
+    if (tables.size() == parts.sections.size()) {
+        QAbstractTextDocumentLayout *layout = whole->documentLayout();
+        qsizetype at = 0;
+        for (int section = 0; section < tables.size(); ++section) {
+            auto *table = qobject_cast<QTextTable *>(tables.at(section));
+            const int headRows =
+                table ? table->rows() - int(parts.sections.at(section).rows.size()) : 0;
+            if (!table || headRows < 1)
+                break;
+            const auto top = [&](int row) {
+                return layout
+                    ->blockBoundingRect(table->cellAt(row, 0).firstCursorPosition().block())
+                    .top();
+            };
+            const QRectF box = layout->frameBoundingRect(table);
+            headHeight[section] = top(headRows) - box.top();
+            for (int row = headRows; row < table->rows(); ++row, ++at) {
+                rowTop[at] = top(row);
+                rowBottom[at] = row + 1 < table->rows() ? top(row + 1) : box.bottom();
+            }
+        }
+    }
+    QList<qsizetype> starts;
+    for (qsizetype from = 0; from < rows.size();) {
+        starts.append(from);
+        const qreal origin = from == 0 ? 0 : rowTop[from] - headHeight[rows.at(from).first];
+        qsizetype to = from + 1;
+        while (to < rows.size() && rowBottom[to] - origin <= pager.height)
+            ++to;
+        while (to > from + 1 && !fits(from, to))
+            --to;
+        from = to;
+    }
+    starts.append(rows.size());
+
+    QPainter painter;
+    if (!painter.begin(&device))
+        return 0;
+    const int pages = int(starts.size()) - 1;
+    for (int page = 0; page < pages; ++page) {
+        if (page > 0)
             device.newPage();
-        const QRectF area(0, index * page.height(), page.width(), page.height());
-        painter.save();
-        painter.translate(0, -area.top());
-        painter.setClipRect(area);
-        QAbstractTextDocumentLayout::PaintContext context;
-        context.clip = area;
-        document.documentLayout()->draw(&painter, context);
-        painter.restore();
+        const auto document = pager.layOut(pageHtml(starts.at(page), starts.at(page + 1)));
+        document->drawContents(&painter);
         painter.setFont(font);
-        painter.drawText(QRectF(0, page.height(), page.width(), footer),
+        painter.drawText(QRectF(0, pager.height, pager.width, footer),
                          Qt::AlignRight | Qt::AlignBottom,
-                         QStringLiteral("Page %1 of %2").arg(index + 1).arg(pages));
+                         QStringLiteral("Page %1 of %2").arg(page + 1).arg(pages));
     }
     painter.end();
     return pages;
@@ -281,10 +415,9 @@ bool WriteReport(const ReportInput &input, const QString &path, const QLocale &l
                  QString *error)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
-    const QString html = ReportHtml(input);
     QByteArray bytes;
     if (suffix == QLatin1String("html") || suffix == QLatin1String("htm")) {
-        bytes = html.toUtf8();
+        bytes = ReportHtml(input).toUtf8();
     } else if (suffix == QLatin1String("pdf")) {
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
@@ -295,8 +428,8 @@ bool WriteReport(const ReportInput &input, const QString &path, const QLocale &l
                                                   : Heading + QStringLiteral(": ") + input.title);
             writer.setCreator(input.program);
             writer.setPageLayout(QPageLayout(PageSizeFor(locale), QPageLayout::Portrait,
-                                             QMarginsF(18, 15, 18, 12), QPageLayout::Millimeter));
-            if (PaintReport(html, writer) == 0) {
+                                             QMarginsF(14, 14, 14, 12), QPageLayout::Millimeter));
+            if (PaintReport(input, writer) == 0) {
                 *error = QStringLiteral("the report could not be laid out");
                 return false;
             }

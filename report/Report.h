@@ -58,9 +58,9 @@ QLocale PaperLocale();
 // The paper of the user's territory: Letter where that is the custom, A4 elsewhere.
 QPageSize PageSizeFor(const QLocale &locale);
 
-// Lays the HTML out on the device's pages, with "Page N of M" at the foot of each;
-// gives the number of pages, 0 when nothing could be painted.
-int PaintReport(const QString &html, QPagedPaintDevice &device);
+// Lays the report out on the device's pages, with "Page N of M" at the foot of
+// each; gives the number of pages, 0 when nothing could be painted.
+int PaintReport(const ReportInput &input, QPagedPaintDevice &device);
 
 // Writes the report as PDF (archival, with the source's settings file attached) or
 // as HTML, by the suffix of path; on A4 or Letter by the locale. False, with the

@@ -76,7 +76,7 @@ std::optional<ReportSource> LoadReportFile(const QString &path, QString *error)
     source.attachmentName = info.fileName();
     source.modified = info.lastModified();
     source.description =
-        QStringLiteral("settings file %1, modified %2, SHA-256 %3")
+        QStringLiteral("Settings file %1, modified %2, SHA-256 %3")
             .arg(info.fileName(),
                  source.modified.toString(QStringLiteral("yyyy-MM-dd 'at' HH:mm:ss")),
                  QString::fromLatin1(

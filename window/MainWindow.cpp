@@ -6,6 +6,7 @@
 #include "screen/Catalogue.h"
 #include "screen/OfferedPages.h"
 #include "screen/ProgressText.h"
+#include "window/ReportCommands.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -522,9 +523,19 @@ QWidget *MainWindow::buildFilePage()
         allRow->addWidget(button);
     }
 
+    QGroupBox *report = makeFrame(QStringLiteral("FrameReport"), QStringLiteral("Report: "));
+    auto *reportRow = new QHBoxLayout(report);
+    for (const auto &[name, caption] : {std::pair{"CmdExportReport", "Export report..."},
+                                        std::pair{"CmdPrintReport", "Print report..."}}) {
+        QPushButton *button = makeButton(QLatin1String(name), QLatin1String(caption));
+        m_buttons[button->objectName()] = button;
+        reportRow->addWidget(button);
+    }
+
     auto *row = new QHBoxLayout;
     row->addWidget(unit);
     row->addWidget(all);
+    row->addWidget(report);
     row->addStretch(1);
     auto *layout = new QVBoxLayout;
     layout->addLayout(row);
@@ -651,6 +662,10 @@ void MainWindow::attach(Kestrum &app, Commands &commands)
     onClick(QStringLiteral("CmdInstellingenLezen"), [c] { c->CmdInstellingenLezen(); });
     onClick(QStringLiteral("CmdOpslaanUnitGegevens"), [c] { c->CmdOpslaanUnitGegevens(); });
     onClick(QStringLiteral("CmdLezenUnitgegevens"), [c] { c->CmdLezenUnitgegevens(); });
+    m_reports = std::make_unique<ReportCommands>(app, commands);
+    ReportCommands *r = m_reports.get();
+    onClick(QStringLiteral("CmdExportReport"), [r] { r->CmdExportReport(); });
+    onClick(QStringLiteral("CmdPrintReport"), [r] { r->CmdPrintReport(); });
     onClick(QStringLiteral("CmdWisLogVenster"), [c] { c->CmdWisLogVenster(); });
     onClick(QStringLiteral("CmdLeesAlles"), [c] { c->CmdLeesAlles(); });
     onClick(QStringLiteral("CmdCancelReadWrite"), [c] { c->CmdCancelReadWrite(); });
