@@ -69,6 +69,7 @@ struct Section
     QList<int> widths;   // per cent
     QStringList rows;
     QString tableClass;
+    bool keepTogether = false; // on one page, never split
 };
 
 // Rows [from, to) of a section as one table; its head again when a page goes on
@@ -190,8 +191,9 @@ Parts ReportParts(const ReportInput &input)
         html += QStringLiteral("<p><b>%1 from the converter</b>%2</p>\n")
                     .arg(Plural(fromConverter, QStringLiteral("setting differs"),
                                 QStringLiteral("settings differ")),
-                         fromConverter > 0 ? QStringLiteral(" (its value under the screen's)")
-                                           : QString());
+                         fromConverter > 0
+                             ? QStringLiteral(" (the converter's value under the screen's)")
+                             : QString());
 
     for (const auto &[page, rows] : pages) {
         QString caption = Escaped(page->caption);
@@ -312,6 +314,12 @@ QPageSize PageSizeFor(const QLocale &locale)
     return QPageSize(letter.contains(locale.territory()) ? QPageSize::Letter : QPageSize::A4);
 }
 
+QPageLayout ReportPageLayout(const QLocale &locale)
+{
+    return QPageLayout(PageSizeFor(locale), QPageLayout::Portrait, QMarginsF(14, 14, 14, 12),
+                       QPageLayout::Millimeter);
+}
+
 int PaintReport(const ReportInput &input, QPagedPaintDevice &device)
 {
     // The pages are made here, row by row, rather than by the text layout, which
@@ -389,6 +397,10 @@ int PaintReport(const ReportInput &input, QPagedPaintDevice &device)
             ++to;
         while (to > from + 1 && !fits(from, to))
             --to;
+        // A section kept together goes to the next page whole.
+        if (to < rows.size() && rows.at(to).first == rows.at(to - 1).first &&
+            parts.sections.at(rows.at(to).first).keepTogether && to - rows.at(to).second > from)
+            to -= rows.at(to).second;
         from = to;
     }
     starts.append(rows.size());
@@ -427,8 +439,7 @@ bool WriteReport(const ReportInput &input, const QString &path, const QLocale &l
             writer.setTitle(input.title.isEmpty() ? Heading
                                                   : Heading + QStringLiteral(": ") + input.title);
             writer.setCreator(input.program);
-            writer.setPageLayout(QPageLayout(PageSizeFor(locale), QPageLayout::Portrait,
-                                             QMarginsF(14, 14, 14, 12), QPageLayout::Millimeter));
+            writer.setPageLayout(ReportPageLayout(locale));
             if (PaintReport(input, writer) == 0) {
                 *error = QStringLiteral("the report could not be laid out");
                 return false;

@@ -11,6 +11,7 @@
 #include <optional>
 
 class QLocale;
+class QPageLayout;
 class QPageSize;
 class QPagedPaintDevice;
 
@@ -57,6 +58,9 @@ QLocale PaperLocale();
 
 // The paper of the user's territory: Letter where that is the custom, A4 elsewhere.
 QPageSize PageSizeFor(const QLocale &locale);
+
+// A4 or Letter by the locale, upright, with the report's margins.
+QPageLayout ReportPageLayout(const QLocale &locale);
 
 // Lays the report out on the device's pages, with "Page N of M" at the foot of
 // each; gives the number of pages, 0 when nothing could be painted.

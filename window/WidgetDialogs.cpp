@@ -8,7 +8,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
-#include <QPageSize>
+#include <QPageLayout>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QRegularExpression>
@@ -74,7 +74,7 @@ std::optional<QString> WidgetDialogs::textLine(const QString &title, const QStri
 void WidgetDialogs::printPreview(const std::function<void(QPagedPaintDevice &device)> &paint)
 {
     QPrinter printer(QPrinter::HighResolution);
-    printer.setPageSize(PageSizeFor(PaperLocale()));
+    printer.setPageLayout(ReportPageLayout(PaperLocale()));
     QPrintPreviewDialog dialog(&printer, m_parent);
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested,
                      [&paint](QPrinter *target) { paint(*target); });
