@@ -28,7 +28,7 @@ QString Escaped(const QString &text)
     return text.toHtmlEscaped();
 }
 
-// The legend without its trailing blanks and colon; "" for an item without one.
+// The legend without its trailing blanks; "" for an item without one.
 QString LegendOf(int item)
 {
     const CatalogueItem *entry = CatalogueEntry(item);
@@ -246,7 +246,7 @@ Parts ReportParts(const ReportInput &input)
                                    QLatin1Char('.'),
                                {QStringLiteral("Item"), QStringLiteral("Setting"),
                                 QStringLiteral("This report"), Escaped(other.name)},
-                               {8, 32, 30, 30},
+                               {6, 34, 30, 30},
                                rows,
                                QStringLiteral("settings")});
     }
@@ -259,7 +259,8 @@ Parts ReportParts(const ReportInput &input)
          {15, 85},
          {CellRow({QStringLiteral("Name:"), line}), CellRow({QStringLiteral("Date:"), line}),
           CellRow({QStringLiteral("Signature:"), line})},
-         QStringLiteral("sign")});
+         QStringLiteral("sign"),
+         true});
     return parts;
 }
 
