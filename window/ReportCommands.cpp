@@ -54,6 +54,25 @@ std::optional<ReportInput> ReportCommands::screenReport()
         QStringLiteral("screen-%1.cfg").arg(now.toString(QStringLiteral("yyyyMMdd-HHmmss"))), now);
     input.defaults = LoadDefaultSet(m_app.globals.ProgramFolder);
     input.unitValues = unit;
+
+    // A second source: a settings file, whose differences get a section of their own.
+    if (!m_app.dialogs.question(QStringLiteral("Configuration report"),
+                                QStringLiteral("List the differences from a settings file?")))
+        return input;
+    const QString preset = QStringLiteral("*.cfg");
+    const QString other = m_app.dialogs.openFileName(preset, m_commands.InitialSettingsFolder(),
+                                                     QStringLiteral("cfg (*.cfg) | *.cfg"));
+    if (other.isEmpty() || other == preset)
+        return std::nullopt;
+    QString error;
+    input.compare = LoadReportFile(other, &error);
+    if (!input.compare) {
+        m_app.dialogs.messageBox(MessageTitle,
+                                 QStringLiteral("Error reading settings-file") +
+                                     QLatin1String("\r\n") + error,
+                                 Dialogs::Icon::Critical);
+        return std::nullopt;
+    }
     return input;
 }
 

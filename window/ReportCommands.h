@@ -16,7 +16,8 @@ public:
     void CmdPrintReport();
 
     // The report of the screen's values, marked where they differ from the
-    // converter's values that are known; no value when the user cancelled the title.
+    // converter's values that are known, and the differences from a settings file
+    // when the user wants them; no value when the user cancelled.
     std::optional<ReportInput> screenReport();
 
 private:
