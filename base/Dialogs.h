@@ -5,6 +5,11 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+#include <optional>
+
+class QPagedPaintDevice;
+
 // One setting that "Write changed settings" found different on the unit: what the
 // unit holds and what would be written, as values and as the texts the user reads
 // (a choice's text, a number, a text in double quotes).
@@ -40,4 +45,19 @@ public:
     // Shows the changes that are about to be written: true to write them, false to
     // send nothing more.
     virtual bool confirmChanges(const QList<PlannedChange> &changes) = 0;
+
+    // One line of text, for example a report's title; no value when the user
+    // cancelled. Without a window: the empty line.
+    virtual std::optional<QString> textLine(const QString &title, const QString &label)
+    {
+        Q_UNUSED(title);
+        Q_UNUSED(label);
+        return QString();
+    }
+    // A print preview of what paint draws on the pages of a printer, from which the
+    // user prints it through the system's print dialog. Without a window: nothing.
+    virtual void printPreview(const std::function<void(QPagedPaintDevice &device)> &paint)
+    {
+        Q_UNUSED(paint);
+    }
 };

@@ -81,6 +81,17 @@ constexpr CommandSpec Commands[] = {
      "lowest port that answered becomes the port of the setup file; a device no port "
      "reached gets the lowest free port, linked to it.",
      "kestrum-cli detect --save  # find the converter's port"},
+    {"report", Command::Report, 1,
+     "SOURCE -o FILE.pdf|FILE.html [--title TEXT] [--compare SOURCE2]",
+     "Write a configuration report of SOURCE to FILE: a settings file, or the word unit for "
+     "what the converter holds (read first). It lists every setting of the window's four "
+     "settings pages in their order, with its value in words, marks those that differ from "
+     "the default file and counts them, and ends with lines for name, date and signature. "
+     "TEXT is a title line (site, converter). With --compare, a section lists every setting "
+     "that differs from SOURCE2, with both values. FILE.pdf is an archival PDF (PDF/A-3b) "
+     "on A4, or Letter where the locale's paper is Letter, that carries the settings file "
+     "inside it; FILE.html is the same report as one web page. Needs no display.",
+     "kestrum-cli report unit-42.cfg -o unit-42.pdf  # a report to hand over"},
     {"help", Command::Help, 1, "[COMMAND]",
      "Print the usage of COMMAND, what it does and an example; without COMMAND, the whole "
      "help.",
@@ -193,9 +204,14 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
     const QCommandLineOption json(QStringLiteral("json"), QString());
     const QCommandLineOption saveFound(QStringLiteral("save"), QString());
     const QCommandLineOption device(QStringLiteral("device"), QString(), QStringLiteral("PATH"));
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, QString(),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption title(QStringLiteral("title"), QString(), QStringLiteral("TEXT"));
+    const QCommandLineOption compare(QStringLiteral("compare"), QString(),
+                                     QStringLiteral("SOURCE"));
     const bool hasOptions = spec.command == Command::ReadAll || spec.command == Command::Call ||
                             spec.command == Command::Show || spec.command == Command::Diff ||
-                            spec.command == Command::Detect;
+                            spec.command == Command::Detect || spec.command == Command::Report;
     if (!hasOptions) {
         // Taken as they are, so "write 120 -5" writes -5 and "read -1" is refused as
         // an item number. A leading "--" is allowed.
@@ -220,6 +236,8 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
             parser.addOption(json);
         if (spec.command == Command::Detect)
             parser.addOptions({saveFound, device});
+        if (spec.command == Command::Report)
+            parser.addOptions({output, title, compare});
         if (!parser.parse(QStringList{QStringLiteral("kestrum-cli")} + rest))
             return Failed(parser.errorText() + QStringLiteral(" (") + Usage(spec) +
                           QLatin1Char(')'));
@@ -309,6 +327,24 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
         if (o.devices.contains(QString()))
             return Failed(QStringLiteral("--device needs a device path"));
         break;
+    case Command::Report: {
+        o.file = positionals.at(0);
+        o.output = parser.value(output);
+        o.title = parser.value(title);
+        o.compare = parser.value(compare);
+        const QString suffix = o.output.section(QLatin1Char('.'), -1).toLower();
+        if (o.file.isEmpty() || (parser.isSet(compare) && o.compare.isEmpty()))
+            return Failed(QStringLiteral("report needs a settings file or unit as its source"));
+        if (o.output.isEmpty() || !o.output.contains(QLatin1Char('.')) ||
+            (suffix != QLatin1String("pdf") && suffix != QLatin1String("html") &&
+             suffix != QLatin1String("htm")))
+            return Failed(
+                QStringLiteral("report needs -o FILE.pdf or -o FILE.html (%1)").arg(Usage(spec)));
+        if (CliOptions::isUnit(o.file) && CliOptions::isUnit(o.compare))
+            return Failed(QStringLiteral("report compares the unit with a settings file, not "
+                                         "the unit with itself"));
+        break;
+    }
     case Command::Restart:
     case Command::Ports:
     case Command::Help:
@@ -402,7 +438,7 @@ QString CliUsage()
         "Reads, writes and backs up the settings of a Dunvale unit paging converter from\n"
         "a shell: the same settings, files, log and converter dialogue as the window\n"
         "program kestrum, without a window. The options go before the command; read-all,\n"
-        "call, show, diff and detect take their own options after it.\n"
+        "call, show, diff, detect and report take their own options after it.\n"
         "\n"
         "Commands:\n");
     QList<const CommandSpec *> all;

@@ -18,6 +18,7 @@ struct CliOptions
         Diff,
         Ports,
         Detect,
+        Report,
         Help
     };
 
@@ -39,6 +40,9 @@ struct CliOptions
     int bleep = 1;
     bool saveFound = false; // detect --save
     QStringList devices;    // detect --device, repeatable: only these devices
+    QString output;         // report -o FILE
+    QString title;          // report --title TEXT
+    QString compare;        // report --compare SOURCE2
 
     bool portIsDevice() const { return port.contains(QLatin1Char('/')); }
     // The number N of --port N; 0 when --port names a device or is not given.
@@ -48,6 +52,8 @@ struct CliOptions
     {
         if (command == Command::Diff)
             return isUnit(file) || isUnit(fileB);
+        if (command == Command::Report)
+            return isUnit(file) || isUnit(compare);
         return command != Command::Show && command != Command::Ports &&
                command != Command::Detect && command != Command::Help;
     }

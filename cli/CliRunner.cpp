@@ -159,6 +159,8 @@ int CliRunner::run()
             return diffFiles();
         m_progressToErr = true;
         return talkToConverter();
+    case Command::Report:
+        return runReport();
     default:
         return talkToConverter();
     }
@@ -528,6 +530,7 @@ std::optional<int> CliRunner::startWork()
     case Command::Ports:
     case Command::Help:
     case Command::Detect:
+    case Command::Report:
         break;
     }
     return std::nullopt;
@@ -652,6 +655,7 @@ int CliRunner::finish()
     case Command::Ports:
     case Command::Help:
     case Command::Detect:
+    case Command::Report:
         break;
     }
     return ExitOk;

@@ -6,6 +6,8 @@
 #include "cli/CliOptions.h"
 #include "cli/CliScreen.h"
 
+#include "report/Report.h"
+
 #include <QStringList>
 #include <QTextStream>
 #include <optional>
@@ -57,6 +59,13 @@ private:
     void watchTick();
     int finish();
     int finishRequest(const QString &statusText, const QString &what);
+
+    // report (CliReport.cpp).
+    int runReport();
+    // Every SOURCE of report is resolved here: a settings file or the converter.
+    // No value, with the exit status in *status, when it cannot be had.
+    std::optional<ReportSource> reportSource(const QString &argument, int *status);
+    int readUnit();
 
     QString portLabel() const;
     bool sawLog(const QString &text) const;

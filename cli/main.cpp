@@ -6,16 +6,47 @@
 #include "Version.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTextStream>
 #include <cstdio>
+#include <memory>
+
+namespace {
+
+QtMessageHandler qtHandler = nullptr;
+
+// Without a login session (root, a service, sudo) XDG_RUNTIME_DIR is unset, and the
+// platform the report needs takes a folder of its own and says so on every run;
+// the notice is of no use to the user of a shell command.
+void WithoutRuntimeDirNotice(QtMsgType type, const QMessageLogContext &context,
+                             const QString &message)
+{
+    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    qtHandler(type, context, message);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication application(argc, argv);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const CliParseResult parsed = ParseCliArguments(arguments);
+    // The report lays out text and fonts, which takes a QGuiApplication; without a
+    // window it needs no display. Every other command stays without one.
+    const bool report = parsed.outcome == CliParseResult::Outcome::Run &&
+                        parsed.options.command == CliOptions::Command::Report;
+    if (report) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qtHandler = qInstallMessageHandler(WithoutRuntimeDirNotice);
+    }
+    std::unique_ptr<QCoreApplication> application(report ? new QGuiApplication(argc, argv)
+                                                         : new QCoreApplication(argc, argv));
     QTextStream out(stdout);
     QTextStream err(stderr);
 
-    const CliParseResult parsed = ParseCliArguments(QCoreApplication::arguments());
     switch (parsed.outcome) {
     case CliParseResult::Outcome::Help:
         out << (parsed.helpCommand.isEmpty() ? CliUsage() : CliCommandHelp(parsed.helpCommand));

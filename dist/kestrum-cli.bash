@@ -36,8 +36,9 @@ _kestrum_cli_value()
             fi
             ;;
         COMMAND) COMPREPLY+=($(compgen -W "${_kestrum_cli_commands[*]}" -- "$2")) ;;
-        # What diff compares: a settings file, or the word unit for the converter.
-        A | B)
+        # What diff compares and report shows: a settings file, or the word unit for
+        # the converter.
+        A | B | SOURCE | SOURCE2)
             COMPREPLY+=($(compgen -W unit -- "$2"))
             _kestrum_cli_files "$2"
             ;;

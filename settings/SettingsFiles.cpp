@@ -168,15 +168,7 @@ bool SettingsFiles::writeFile(const QString &path)
     m_view.ControlsToSettings();
     m_table.SettingsToFile();
 
-    QString content;
-    for (int item = 0; item < FileItemCount; ++item) {
-        content += NumToText(item);
-        content += Separator;
-        content += ValueText(item, m_table.FileValue[item]);
-        content += QLatin1String("\r\n");
-    }
-    // Characters outside Latin-1 (possible only from typing) are written as "?".
-    const QByteArray bytes = content.toLatin1();
+    const QByteArray bytes = SettingsFileBytes(m_table.FileValue);
 
     // An interrupted or failed save leaves the old file whole.
     const bool written = WriteFileWhole(path, bytes);
@@ -185,4 +177,17 @@ bool SettingsFiles::writeFile(const QString &path)
                              Dialogs::Icon::Critical);
     }
     return written;
+}
+
+QByteArray SettingsFileBytes(const std::array<Value, ItemSlots> &values)
+{
+    QString content;
+    for (int item = 0; item < FileItemCount; ++item) {
+        content += NumToText(item);
+        content += Separator;
+        content += ValueText(item, values[item]);
+        content += QLatin1String("\r\n");
+    }
+    // Characters outside Latin-1 (possible only from typing) are written as "?".
+    return content.toLatin1();
 }

@@ -1,6 +1,11 @@
 #pragma once
 
+#include "settings/SettingsTable.h"
+
+#include <QByteArray>
 #include <QString>
+
+#include <array>
 
 struct Globals;
 class SettingsTable;
@@ -33,3 +38,7 @@ private:
     SettingsView &m_view;
     Dialogs &m_dialogs;
 };
+
+// The bytes of a settings file holding the values of items 0..249, as the save
+// writes them.
+QByteArray SettingsFileBytes(const std::array<Value, ItemSlots> &values);

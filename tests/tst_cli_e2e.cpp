@@ -680,6 +680,12 @@ void TestCliE2e::usageErrorsGiveExitTwoAndOneLine_data()
     QTest::newRow("bad option") << QStringList{"--speed", "9600", "read-all"} << "speed";
     QTest::newRow("home that does not exist")
         << QStringList{"--home", "/nonexistent/kestrum-home", "read-all"} << "does not exist";
+    QTest::newRow("report without -o") << QStringList{"report", "a.cfg"} << "-o FILE.pdf";
+    QTest::newRow("report as text")
+        << QStringList{"report", "a.cfg", "-o", "a.txt"} << "-o FILE.pdf or -o FILE.html";
+    QTest::newRow("report of a snapshot without history")
+        << QStringList{"--home", QDir::tempPath(), "report", "@1", "-o", "r.pdf"}
+        << "\"@1\": this kestrum-cli keeps no history of settings";
 }
 
 void TestCliE2e::usageErrorsGiveExitTwoAndOneLine()
@@ -741,6 +747,14 @@ void TestCliE2e::filesThatCannotBeReadOrWrittenGiveExitTwo()
     QVERIFY2(r.errLines().last().contains(QStringLiteral("cannot write the settings file")),
              qPrintable(r.err));
     QVERIFY(!QFile::exists(unwritable));
+
+    r = run({"--home", home(), "report", missing, "-o", home() + "/report.pdf"});
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY2(r.err.contains(missing), qPrintable(r.err));
+    r = run({"--home", home(), "report", "unit", "-o", home() + "/no/such/folder/report.pdf"});
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY2(r.errLines().last().contains(QStringLiteral("cannot write the report")),
+             qPrintable(r.err));
 }
 
 void TestCliE2e::aSilentConverterAbortsReadAll()

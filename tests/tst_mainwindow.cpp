@@ -19,8 +19,10 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTabBar>
@@ -125,6 +127,7 @@ private Q_SLOTS:
     void widgetDialogsAnswerAsTheButtonsSay();
     void settingsFilterBecomesAQtFilter_data();
     void settingsFilterBecomesAQtFilter();
+    void reportsShowTheScreenMarkedAgainstTheConverter();
 };
 
 void TestMainWindow::startsOnTheStatusPageWithFourSettingsPages()
@@ -1050,6 +1053,47 @@ void TestMainWindow::settingsFilterBecomesAQtFilter()
     QFETCH(QString, suffix);
     QCOMPARE(WidgetDialogs::qtFilter(filter), qt);
     QCOMPARE(WidgetDialogs::defaultSuffix(filter), suffix);
+}
+
+void TestMainWindow::reportsShowTheScreenMarkedAgainstTheConverter()
+{
+    WindowRig rig;
+    // The converter is known to hold 9600 baud; the screen shows 19200.
+    rig.app.table.UnitValue[10] = Value::int16(3);
+    rig.child<QComboBox>("ComboInstellingen_10")->setCurrentIndex(4);
+    const QString exported = rig.home.path() + "/report.pdf";
+    const QString other = rig.home.path() + "/other.cfg";
+    QFile file(other);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("10    ->1\r\n") > 0);
+    file.close();
+    // The export compares with a file, the print does not.
+    rig.scripted.fileAnswers = {exported, other};
+    rig.scripted.questionAnswers = {true, false};
+    rig.scripted.textAnswers = {"Site B", "Site B"};
+    rig.scripted.printTo = rig.home.path() + "/printed.pdf";
+    rig.child<QPushButton>("CmdExportReport")->click();
+    rig.child<QPushButton>("CmdPrintReport")->click();
+
+    QCOMPARE(rig.scripted.fileRequests,
+             QStringList({"save|Report-20261207|" + rig.home.path() +
+                              "/Instellingen|PDF (*.pdf) | *.pdf | HTML (*.html) | *.html",
+                          "open|*.cfg|" + rig.home.path() + "/Instellingen|cfg (*.cfg) | *.cfg"}));
+    for (const QString &pdf : {exported, rig.scripted.printTo}) {
+        QProcess pdftotext;
+        pdftotext.start(QStringLiteral("pdftotext"), {"-raw", pdf, "-"});
+        QVERIFY(pdftotext.waitForFinished(30000));
+        const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput()).simplified();
+        QVERIFY2(text.startsWith("Configuration report Site B Made on 2026-12-07 at 10:00:00 by "
+                                 "Kestrum "),
+                 qPrintable(text.left(300)));
+        QVERIFY(text.contains("Source: Values shown on screen at 10:00:00 "));
+        QVERIFY(text.contains("1 setting differs from the converter"));
+        QVERIFY(
+            text.contains("10 ESPA out serial speed: 19200 baud on the converter: 9600 baud *"));
+        QVERIFY2(QRegularExpression("Page (\\d) of \\1$").match(text).hasMatch(),
+                 qPrintable(text.right(300)));
+        QCOMPARE(text.contains("10 ESPA out serial speed: 19200 baud 2400 baud"), pdf == exported);
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -15,8 +15,9 @@ declare -A allowed=(
     [screen]="base serial settings"
     [protocol]="base serial settings screen"
     [app]="base serial settings screen protocol"
-    [window]="base serial settings screen protocol app"
-    [cli]="base serial settings screen protocol app"
+    [report]="base settings screen"
+    [window]="base serial settings screen protocol app report"
+    [cli]="base serial settings screen protocol app report"
     [sim]=""
 )
 

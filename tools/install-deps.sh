@@ -2,10 +2,11 @@
 # Installs the Debian packages that building, testing and running Kestrum need,
 # skipping what is already there. Packages named as arguments are installed too
 # (the tools that only tools/check-package.sh or tools/render-icons.sh use).
-# help2man makes the manual pages from the programs' --help at build time.
+# help2man makes the manual pages from the programs' --help at build time; the tests
+# read the configuration report's PDF with poppler-utils; the report is set in DejaVu Sans.
 set -euo pipefail
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libgl-dev xvfb x11-apps imagemagick
-          xauth clang libclang-rt-14-dev help2man "$@")
+          xauth clang libclang-rt-14-dev help2man poppler-utils fonts-dejavu-core "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -4,7 +4,9 @@
 #include "app/Kestrum.h"
 #include "base/Maker.h"
 #include "screen/Catalogue.h"
+#include "screen/OfferedPages.h"
 #include "screen/ProgressText.h"
+#include "window/ReportCommands.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -330,19 +332,13 @@ QWidget *MainWindow::buildSetupPage()
 {
     m_tab2 = new QTabWidget;
     m_tab2->setObjectName(QStringLiteral("SSTab2"));
-    m_tab2->addTab(buildGeneralPage(), QStringLiteral("General settings"));
-    m_tab2->addTab(buildFramePage(QStringLiteral("FrameEspaOut"),
-                                  QStringLiteral("ESPA out settings: "),
-                                  {5, 7, 10, 11, 12, 13, 14, 15, 16, 17}),
-                   QStringLiteral("ESPA-out"));
-    m_tab2->addTab(buildFramePage(QStringLiteral("FrameEspaIn1"),
-                                  QStringLiteral("ESPA in 1 settings: "),
-                                  {20, 21, 22, 23, 24, 25, 26, 27}),
-                   QStringLiteral("ESPA in 1"));
-    m_tab2->addTab(buildFramePage(QStringLiteral("FrameEspaIn2"),
-                                  QStringLiteral("ESPA in 2 settings: "),
-                                  {30, 31, 32, 33, 34, 35, 36, 37}),
-                   QStringLiteral("ESPA in 2"));
+    // The offered pages come from the table the configuration report follows too.
+    for (const OfferedPage &page : OfferedPages()) {
+        m_tab2->addTab(page.frameName.isEmpty()
+                           ? buildGeneralPage()
+                           : buildFramePage(page.frameName, page.frameCaption, page.items),
+                       page.caption);
+    }
     m_tab2->addTab(buildUnusedIntPage(), QStringLiteral("Niet gebruikte INT"));
     m_tab2->addTab(buildUnusedTekstPage(), QStringLiteral("Niet gebruikte TEKST"));
     m_tab2->addTab(buildButtonCharPage(), QStringLiteral("Button CHAR"));
@@ -527,9 +523,19 @@ QWidget *MainWindow::buildFilePage()
         allRow->addWidget(button);
     }
 
+    QGroupBox *report = makeFrame(QStringLiteral("FrameReport"), QStringLiteral("Report: "));
+    auto *reportRow = new QHBoxLayout(report);
+    for (const auto &[name, caption] : {std::pair{"CmdExportReport", "Export report..."},
+                                        std::pair{"CmdPrintReport", "Print report..."}}) {
+        QPushButton *button = makeButton(QLatin1String(name), QLatin1String(caption));
+        m_buttons[button->objectName()] = button;
+        reportRow->addWidget(button);
+    }
+
     auto *row = new QHBoxLayout;
     row->addWidget(unit);
     row->addWidget(all);
+    row->addWidget(report);
     row->addStretch(1);
     auto *layout = new QVBoxLayout;
     layout->addLayout(row);
@@ -656,6 +662,10 @@ void MainWindow::attach(Kestrum &app, Commands &commands)
     onClick(QStringLiteral("CmdInstellingenLezen"), [c] { c->CmdInstellingenLezen(); });
     onClick(QStringLiteral("CmdOpslaanUnitGegevens"), [c] { c->CmdOpslaanUnitGegevens(); });
     onClick(QStringLiteral("CmdLezenUnitgegevens"), [c] { c->CmdLezenUnitgegevens(); });
+    m_reports = std::make_unique<ReportCommands>(app, commands);
+    ReportCommands *r = m_reports.get();
+    onClick(QStringLiteral("CmdExportReport"), [r] { r->CmdExportReport(); });
+    onClick(QStringLiteral("CmdPrintReport"), [r] { r->CmdPrintReport(); });
     onClick(QStringLiteral("CmdWisLogVenster"), [c] { c->CmdWisLogVenster(); });
     onClick(QStringLiteral("CmdLeesAlles"), [c] { c->CmdLeesAlles(); });
     onClick(QStringLiteral("CmdCancelReadWrite"), [c] { c->CmdCancelReadWrite(); });

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <memory>
 
 class Commands;
 class Kestrum;
@@ -16,6 +17,7 @@ class QLineEdit;
 class QPushButton;
 class QTabWidget;
 class QTimer;
+class ReportCommands;
 
 // frmHoofdscherm: the program's one working window. It builds every control of the
 // settings table from the catalogue, carries the four timers that drive the program
@@ -100,6 +102,7 @@ private:
     WidgetScreen m_screen;
     Kestrum *m_app = nullptr;
     Commands *m_commands = nullptr;
+    std::unique_ptr<ReportCommands> m_reports;
 
     QTabWidget *m_tab1 = nullptr;
     QTabWidget *m_tab2 = nullptr;

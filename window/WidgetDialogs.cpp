@@ -2,9 +2,15 @@
 
 #include "window/ChangesDialog.h"
 
+#include "report/Report.h"
+
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
+#include <QPageLayout>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QRegularExpression>
 
 void WidgetDialogs::messageBox(const QString &title, const QString &text, Icon icon)
@@ -55,6 +61,24 @@ QString WidgetDialogs::fileName(bool save, const QString &presetName, const QStr
         return QString();
     const QStringList chosen = dialog.selectedFiles();
     return chosen.isEmpty() ? QString() : chosen.first();
+}
+
+std::optional<QString> WidgetDialogs::textLine(const QString &title, const QString &label)
+{
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(m_parent, title, label, QLineEdit::Normal, QString(), &ok);
+    return ok ? std::optional<QString>(text) : std::nullopt;
+}
+
+void WidgetDialogs::printPreview(const std::function<void(QPagedPaintDevice &device)> &paint)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageLayout(ReportPageLayout(PaperLocale()));
+    QPrintPreviewDialog dialog(&printer, m_parent);
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested,
+                     [&paint](QPrinter *target) { paint(*target); });
+    dialog.exec();
 }
 
 void WidgetDialogs::beep()

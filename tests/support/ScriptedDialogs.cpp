@@ -1,5 +1,7 @@
 #include "support/ScriptedDialogs.h"
 
+#include <QPdfWriter>
+
 void ScriptedDialogs::messageBox(const QString &title, const QString &text, Icon icon)
 {
     boxes.append({title, text, icon});
@@ -31,4 +33,10 @@ bool ScriptedDialogs::confirmChanges(const QList<PlannedChange> &changes)
 {
     changeLists.append(changes);
     return changeAnswers.isEmpty() ? true : changeAnswers.takeFirst();
+}
+
+void ScriptedDialogs::printPreview(const std::function<void(QPagedPaintDevice &device)> &paint)
+{
+    QPdfWriter printer(printTo);
+    paint(printer);
 }

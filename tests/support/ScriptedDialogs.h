@@ -27,12 +27,20 @@ public:
                          const QString &filter) override;
     void beep() override { ++beeps; }
     bool confirmChanges(const QList<PlannedChange> &changes) override;
+    std::optional<QString> textLine(const QString &, const QString &) override
+    {
+        return textAnswers.isEmpty() ? std::nullopt : std::optional(textAnswers.takeFirst());
+    }
+    // Prints to the PDF file printTo, as a printer chosen in the preview would.
+    void printPreview(const std::function<void(QPagedPaintDevice &device)> &paint) override;
 
     // Answers, used in order; when a list runs out, questions answer OK and file
     // dialogs are cancelled.
     QList<bool> questionAnswers;
     QList<bool> changeAnswers; // lists of changes: true writes them
     QStringList fileAnswers;
+    QStringList textAnswers; // lines of text; none left answers Cancel
+    QString printTo;
 
     QList<Box> boxes;         // message boxes shown
     QList<Box> questions;     // questions asked
