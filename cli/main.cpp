@@ -6,8 +6,30 @@
 #include "Version.h"
 
 #include <QCoreApplication>
+#include <QFileDevice>
 #include <QTextStream>
 #include <cstdio>
+
+namespace {
+
+// Output that did not arrive fails the run, whatever the work did: a script would
+// take a cut-off result for a whole one.
+int Checked(QTextStream &out, QTextStream &err, int status)
+{
+    out.flush();
+    const bool written =
+        out.status() == QTextStream::Ok && std::fflush(stdout) == 0 && !std::ferror(stdout);
+    if (written)
+        return status;
+    const auto *device = qobject_cast<QFileDevice *>(out.device());
+    err << "kestrum-cli: cannot write to standard output"
+        << (device && device->error() != QFileDevice::NoError ? ": " + device->errorString()
+                                                              : QString())
+        << '\n';
+    return CliRunner::ExitUsage;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -19,10 +41,10 @@ int main(int argc, char *argv[])
     switch (parsed.outcome) {
     case CliParseResult::Outcome::Help:
         out << (parsed.helpCommand.isEmpty() ? CliUsage() : CliCommandHelp(parsed.helpCommand));
-        return CliRunner::ExitOk;
+        return Checked(out, err, CliRunner::ExitOk);
     case CliParseResult::Outcome::Version:
         out << "kestrum-cli " << KestrumVersion << '\n';
-        return CliRunner::ExitOk;
+        return Checked(out, err, CliRunner::ExitOk);
     case CliParseResult::Outcome::UsageError:
         err << "kestrum-cli: " << parsed.error << '\n';
         return CliRunner::ExitUsage;
@@ -41,5 +63,6 @@ int main(int argc, char *argv[])
     QtSerialBackend backend;
     SystemClock clock;
     CliRunner runner(parsed.options, backend, clock, folder, out, err);
-    return runner.run();
+    const int status = runner.run();
+    return Checked(out, err, status);
 }

@@ -4,6 +4,7 @@
 
 #include "support/SimProcess.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -13,6 +14,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
 
 namespace {
 
@@ -54,6 +57,20 @@ bool writeLatin1(const QString &path, const QByteArray &content)
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
+// A copy of what the simulator holds, with some of its settings changed ("10=4;13=2").
+QString changedCopy(SimProcess &sim, const QString &path, const QString &changes)
+{
+    if (!sim.sendCommand(QStringLiteral("save ") + path))
+        return QString();
+    QMap<int, QString> values = fileValues(path);
+    for (const QString &change : changes.split(';', Qt::SkipEmptyParts))
+        values[change.section('=', 0, 0).toInt()] = change.section('=', 1);
+    QByteArray content;
+    for (int item = 0; item < 250; ++item)
+        content += QByteArray::number(item) + "    ->" + values.value(item).toLatin1() + "\r\n";
+    return writeLatin1(path, content) ? path : QString();
+}
+
 } // namespace
 
 class TestCliE2e : public QObject
@@ -72,8 +89,12 @@ private Q_SLOTS:
     void writeThenReadGivesTheNewValue();
     void writeSendsTheValueAlsoForItemsNotOnTheScreen_data();
     void writeSendsTheValueAlsoForItemsNotOnTheScreen();
-    void aValueThatDoesNotFitAFrameFailsTheWrite_data();
-    void aValueThatDoesNotFitAFrameFailsTheWrite();
+    void aValueTheSettingDoesNotTakeIsNeverSent_data();
+    void aValueTheSettingDoesNotTakeIsNeverSent();
+    void damagedFilesNeverReachTheConverter_data();
+    void damagedFilesNeverReachTheConverter();
+    void anInterruptEndsTheWorkBetweenTwoExchanges_data();
+    void anInterruptEndsTheWorkBetweenTwoExchanges();
     void anItemThatCannotBeDecodedFailsTheRead();
     void restartEndsInItsStatusLine();
     void callSendsTheTestCall();
@@ -93,6 +114,7 @@ private Q_SLOTS:
     void aPortThatCannotBeOpenedGivesExitTwo_data();
     void aPortThatCannotBeOpenedGivesExitTwo();
     void filesThatCannotBeReadOrWrittenGiveExitTwo();
+    void aLogThatCannotBeWrittenIsReportedOnce();
     void aSilentConverterAbortsReadAll();
     void aRefusingConverterAbortsASingleWrite();
     void aSilentConverterFailsTheRestart();
@@ -256,7 +278,8 @@ void TestCliE2e::writeAllThatLeavesAnItemOutFails()
                    (item == 10 ? QByteArray("-1") : values.value(item).toLatin1()) + "\r\n";
     QVERIFY(writeLatin1(file, content));
 
-    const CliResult r = run({"--home", home(), "write-all", file});
+    // Taken as the window takes it: no choice, so nothing to send for item 10.
+    const CliResult r = run({"--home", home(), "--lenient", "write-all", file});
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.contains("Programming of all settings was not complete: 1 settings were not "
                             "sent.") &&
@@ -321,16 +344,26 @@ void TestCliE2e::writeSendsTheValueAlsoForItemsNotOnTheScreen_data()
 {
     QTest::addColumn<QString>("item");
     QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("out"); // the progress line names the value sent
 
     // A choice control that is not in use: the per-item button would send 0.
     QTest::newRow("choice not in use") << "3"
-                                       << "4";
+                                       << "4"
+                                       << "Writing setting 3 4 -> Saved.\n";
     QTest::newRow("number item without control") << "147"
-                                                 << "12";
-    QTest::newRow("text item without control") << "240"
-                                               << "spare text";
+                                                 << "12"
+                                                 << "Writing setting 147 12 -> Saved.\n";
+    QTest::newRow("text item without control")
+        << "240"
+        << "spare\ttext"
+        << "Writing setting 240 \"spare\\ttext\" -> Saved.\n";
     QTest::newRow("text item that is not in use") << "150"
-                                                  << "12345";
+                                                  << "12345"
+                                                  << "Writing setting 150 \"12345\" -> Saved.\n";
+    // Its box shows 0 as empty.
+    QTest::newRow("number 0") << "120"
+                              << "0"
+                              << "Writing EventId 16 0 -> Saved.\n";
 }
 
 void TestCliE2e::writeSendsTheValueAlsoForItemsNotOnTheScreen()
@@ -341,33 +374,98 @@ void TestCliE2e::writeSendsTheValueAlsoForItemsNotOnTheScreen()
 
     const CliResult r = run({"--home", home(), "write", item, value});
     QCOMPARE(r.exitCode, 0);
-    QVERIFY2(r.out.endsWith(QStringLiteral(" -> Saved.\n")), qPrintable(r.out));
-    QVERIFY(m_sim->waitForOutput(QStringLiteral("write item %1 = %2").arg(item, value)));
+    QTEST(r.out, "out");
+    const QString printed = QString(value).replace('\t', "<09>"); // as the simulator prints it
+    QVERIFY(m_sim->waitForOutput(QStringLiteral("write item %1 = %2").arg(item, printed)));
     QCOMPARE(simValue(item.toInt()), value);
 }
 
-void TestCliE2e::aValueThatDoesNotFitAFrameFailsTheWrite_data()
+void TestCliE2e::aValueTheSettingDoesNotTakeIsNeverSent_data()
 {
     QTest::addColumn<QString>("item");
     QTest::addColumn<QString>("value");
-    QTest::newRow("negative number") << "120"
-                                     << "-5";
-    QTest::newRow("choice without selection") << "10"
-                                              << "-1";
+    QTest::addColumn<QString>("err");
+    QTest::newRow("negative number")
+        << "120"
+        << "-5"
+        << "kestrum-cli: setting 120: -5 is no number of EventId 16 (0..32767)\n";
+    QTest::newRow("choice past the list")
+        << "10"
+        << "99"
+        << "kestrum-cli: setting 10: 99 is no choice of ESPA out serial speed (0..4)\n";
+    QTest::newRow("text the answer cannot echo")
+        << "155" << QString(90, 'x')
+        << "kestrum-cli: setting 155: a text of 90 characters is too long for Pager-adres (at "
+           "most 85)\n";
 }
 
-void TestCliE2e::aValueThatDoesNotFitAFrameFailsTheWrite()
+void TestCliE2e::aValueTheSettingDoesNotTakeIsNeverSent()
 {
     QFETCH(QString, item);
     QFETCH(QString, value);
     QVERIFY(startSim());
     const CliResult r = run({"--home", home(), "write", item, value});
-    QCOMPARE(r.exitCode, 1);
-    QVERIFY2(r.out.endsWith(QStringLiteral(" -> Not implemented type of unit.\n")),
-             qPrintable(r.out));
-    QVERIFY2(r.errLines().last().contains(QStringLiteral("nothing was written")),
-             qPrintable(r.err));
-    QVERIFY(!m_sim->output().contains(QStringLiteral("write item")));
+    QCOMPARE(r.exitCode, 2);
+    QCOMPARE(r.out, QString());
+    QTEST(r.err, "err");
+    QVERIFY(!m_sim->output().contains(QStringLiteral("item")));
+}
+
+void TestCliE2e::damagedFilesNeverReachTheConverter_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // FILE stands for the file
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err"); // a line of standard error, FILE for the file
+
+    const QString lenient = " (--lenient takes it as the window program does)";
+    QTest::newRow("an empty file") << QStringList{"write-all", "FILE"} << QByteArray() << 2
+                                   << "kestrum-cli: FILE: no line of the form NUMBER    ->VALUE, "
+                                      "so no settings file" +
+                                          lenient;
+    QTest::newRow("a binary file")
+        << QStringList{"diff", "unit", "FILE"}
+        << QByteArray("\x7f"
+                      "ELF\x02\x01\x01\0\0\0",
+                      10)
+        << 2 << "kestrum-cli: FILE: line 1: a NUL byte, so no text file" + lenient;
+    QTest::newRow("a choice outside the list")
+        << QStringList{"write-changed", "FILE"} << QByteArray("10    ->99\r\n") << 2
+        << "kestrum-cli: FILE: line 11: 99 is no choice of ESPA out serial speed (0..4)" + lenient;
+    // Taken as the window takes it: 99 becomes the first choice.
+    QTest::newRow("the same with --lenient")
+        << QStringList{"--lenient", "write-all", "FILE"} << QByteArray("10    ->99\r\n") << 0
+        << "Programming of all settings was successfull.";
+}
+
+void TestCliE2e::damagedFilesNeverReachTheConverter()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, err);
+    QVERIFY(startSim());
+    QVERIFY(m_sim->sendCommand(QStringLiteral("set 10 3")));
+    // What the converter holds, with the line of item 10 replaced.
+    const QString file = home() + "/damaged.cfg";
+    if (content.startsWith("10 ")) {
+        QVERIFY(!changedCopy(*m_sim, file, "").isEmpty());
+        QFile in(file);
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        content = in.readAll().replace("\r\n10    ->3\r\n", "\r\n" + content);
+    }
+    QVERIFY(writeLatin1(file, content));
+    arguments.replaceInStrings(QStringLiteral("FILE"), file);
+
+    const CliResult r = run(QStringList{"--home", home()} + arguments);
+    QTEST(r.exitCode, "exitCode");
+    QVERIFY2(r.err.contains(err.replace(QStringLiteral("FILE"), file)), qPrintable(r.err));
+    if (r.exitCode == 2) {
+        QCOMPARE(r.errLines(), QStringList{err});
+        QCOMPARE(r.out, QString());
+        QVERIFY2(!m_sim->output().contains(QStringLiteral("item")), qPrintable(m_sim->output()));
+    } else {
+        QCOMPARE(simValue(10), QStringLiteral("0"));
+    }
 }
 
 void TestCliE2e::anItemThatCannotBeDecodedFailsTheRead()
@@ -379,6 +477,77 @@ void TestCliE2e::anItemThatCannotBeDecodedFailsTheRead()
     QCOMPARE(r.out.count(QStringLiteral("ERROR reading setting!")), 3);
     QVERIFY2(r.err.contains(QStringLiteral("Reading is aborted!")), qPrintable(r.err));
     QVERIFY(!r.out.contains(QStringLiteral("1=")));
+}
+
+void TestCliE2e::anInterruptEndsTheWorkBetweenTwoExchanges_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QString>("work");
+    QTest::addColumn<QString>("report"); // the last line; the items are checked apart
+
+    QTest::newRow("Ctrl-C during write-all")
+        << SIGINT << "write-all"
+        << "Interrupted: (\\d+) of 27 settings written; the converter now holds a mix of old "
+           "and new settings\\.";
+    QTest::newRow("SIGTERM during write-changed")
+        << SIGTERM << "write-changed"
+        << "Interrupted: ([\\d, ]+) written; ([\\d, ]+) not written; the converter now holds a "
+           "mix of old and new settings\\.";
+}
+
+void TestCliE2e::anInterruptEndsTheWorkBetweenTwoExchanges()
+{
+    QFETCH(int, signal);
+    QFETCH(QString, work);
+    QFETCH(QString, report);
+    // Slow answers, so the signal comes while there is work left.
+    QVERIFY(startSim({"--fault", "delay 150"}));
+    const QString file = changedCopy(*m_sim, home() + "/new.cfg", "0=2;10=1;13=2;21=0;36=1");
+    QVERIFY(!file.isEmpty());
+
+    QProcess cli;
+    cli.start(QStringLiteral(KESTRUM_CLI_PATH), {"--home", home(), work, file});
+    QVERIFY(cli.waitForStarted(10000));
+    QString out;
+    const int saves = work == "write-all" ? 3 : 1;
+    QDeadlineTimer deadline(60000);
+    while (out.count(QStringLiteral(" -> Saved.")) < saves && !deadline.hasExpired() &&
+           cli.state() == QProcess::Running) {
+        cli.waitForReadyRead(100);
+        out += QString::fromUtf8(cli.readAllStandardOutput());
+    }
+    QVERIFY2(::kill(pid_t(cli.processId()), signal) == 0, qPrintable(out));
+    QVERIFY(cli.waitForFinished(30000));
+    out += QString::fromUtf8(cli.readAllStandardOutput());
+    const QString err = QString::fromUtf8(cli.readAllStandardError());
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(cli.exitCode(), 128 + signal);
+
+    // The report on a line of its own, last, and in the log.
+    const QStringList lines = out.split('\n');
+    QCOMPARE(lines.last(), QString());
+    const QRegularExpressionMatch m =
+        QRegularExpression('^' + report + '$').match(lines.at(lines.size() - 2));
+    QVERIFY2(m.hasMatch(), qPrintable(out));
+    QVERIFY2(err.contains(' ' + m.captured(0) + '\n'), qPrintable(err));
+    // It names exactly what the converter was sent, each write answered.
+    QStringList written;
+    for (const QString &line : m_sim->output().split('\n')) {
+        if (line.startsWith(QStringLiteral("write item ")))
+            written.append(line.section(' ', 2, 2));
+    }
+    QCOMPARE(out.count(QStringLiteral(" -> Saved.")), written.size());
+    if (work == "write-all")
+        QCOMPARE(m.captured(1), QString::number(written.size()));
+    else
+        QCOMPARE(m.captured(1), written.join(QStringLiteral(", ")));
+    QVERIFY(written.size() >= saves && written.size() < 27);
+
+    // No frame was cut off: the next run finds the line clean.
+    const CliResult next = run({"--home", home(), "read", "0"});
+    QCOMPARE(next.exitCode, 0);
+    for (const char *damage : {"incomplete", "ignored", "bad check", "bad header"})
+        QVERIFY2(!m_sim->output().contains(QLatin1String(damage)), qPrintable(m_sim->output()));
 }
 
 void TestCliE2e::restartEndsInItsStatusLine()
@@ -476,20 +645,6 @@ void TestCliE2e::showPrintsTheFileAsATable()
              (QJsonObject{{"number", 3}, {"text", "9600 baud"}}));
     QCOMPARE(items.at(151).toObject().value("value").toObject(),
              QJsonObject({{"text", QString::fromUtf8("Pager été")}}));
-}
-
-// A copy of what the simulator holds, with some of its settings changed ("10=4;13=2").
-static QString changedCopy(SimProcess &sim, const QString &path, const QString &changes)
-{
-    if (!sim.sendCommand(QStringLiteral("save ") + path))
-        return QString();
-    QMap<int, QString> values = fileValues(path);
-    for (const QString &change : changes.split(';', Qt::SkipEmptyParts))
-        values[change.section('=', 0, 0).toInt()] = change.section('=', 1);
-    QByteArray content;
-    for (int item = 0; item < 250; ++item)
-        content += QByteArray::number(item) + "    ->" + values.value(item).toLatin1() + "\r\n";
-    return writeLatin1(path, content) ? path : QString();
 }
 
 void TestCliE2e::writeChangedWritesOnlyWhatDiffers_data()
@@ -733,14 +888,38 @@ void TestCliE2e::filesThatCannotBeReadOrWrittenGiveExitTwo()
     QCOMPARE(r.errLines().size(), 1);
     QVERIFY2(r.err.contains(missing), qPrintable(r.err));
 
-    // The series itself succeeds; the backup cannot be written.
+    // A backup that cannot be written is found out before the converter is asked.
     const QString unwritable = home() + "/no/such/folder/backup.cfg";
     r = run({"--home", home(), "read-all", "--save", unwritable});
     QCOMPARE(r.exitCode, 2);
-    QVERIFY(r.err.contains(QStringLiteral("Reading of all settings was successfull.")));
-    QVERIFY2(r.errLines().last().contains(QStringLiteral("cannot write the settings file")),
-             qPrintable(r.err));
-    QVERIFY(!QFile::exists(unwritable));
+    QCOMPARE(r.errLines(), QStringList{"kestrum-cli: cannot write the settings file \"" +
+                                       unwritable + "\": no folder " + home() + "/no/such/folder"});
+    QVERIFY(!m_sim->output().contains(QStringLiteral("read item")));
+
+    // Standard output that takes nothing.
+    QVERIFY(writeLatin1(home() + "/some.cfg", "0    ->2\r\n"));
+    QProcess show;
+    show.setStandardOutputFile(QStringLiteral("/dev/full"));
+    show.start(QStringLiteral(KESTRUM_CLI_PATH), {"--home", home(), "show", home() + "/some.cfg"});
+    QVERIFY(show.waitForFinished(30000));
+    QCOMPARE(show.exitCode(), 2);
+    QCOMPARE(QString::fromUtf8(show.readAllStandardError()),
+             QStringLiteral("kestrum-cli: cannot write to standard output: No space left on "
+                            "device\n"));
+}
+
+void TestCliE2e::aLogThatCannotBeWrittenIsReportedOnce()
+{
+    QVERIFY(startSim());
+    // A file where the log folder should be: no log line can be filed.
+    QVERIFY(writeLatin1(home() + "/Log", "not a folder"));
+    const CliResult r = run({"--home", home(), "read", "10"});
+    QCOMPARE(r.exitCode, 0);
+    const QStringList reports = r.errLines().filter(QStringLiteral("Log not written"));
+    QCOMPARE(reports.size(), 1);
+    QVERIFY2(reports.first().startsWith("kestrum-cli: Log not written: " + home() + "/Log/"),
+             qPrintable(reports.first()));
+    QVERIFY(r.errLines().size() > 2); // the log lines themselves still come
 }
 
 void TestCliE2e::aSilentConverterAbortsReadAll()

@@ -1,0 +1,65 @@
+#include "cli/Interrupts.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// The handler may do almost nothing: it writes the signal's number into a pipe whose
+// other end the event loop watches.
+int SignalPipe[2] = {-1, -1};
+
+void Caught(int signal)
+{
+    const int saved = errno;
+    const char byte = char(signal);
+    [[maybe_unused]] const ssize_t n = ::write(SignalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+void Handle(int signal, void (*handler)(int))
+{
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(signal, &action, nullptr);
+}
+
+} // namespace
+
+Interrupts::Interrupts()
+{
+    if (::pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return; // no pipe: the signals keep ending the process
+    m_notifier = std::make_unique<QSocketNotifier>(SignalPipe[0], QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, this,
+                     [this] { readSignals(); });
+    Handle(SIGINT, Caught);
+    Handle(SIGTERM, Caught);
+}
+
+Interrupts::~Interrupts()
+{
+    if (!m_notifier)
+        return;
+    Handle(SIGINT, SIG_DFL);
+    Handle(SIGTERM, SIG_DFL);
+    m_notifier.reset();
+    ::close(SignalPipe[0]);
+    ::close(SignalPipe[1]);
+    SignalPipe[0] = SignalPipe[1] = -1;
+}
+
+void Interrupts::readSignals()
+{
+    char byte = 0;
+    while (::read(SignalPipe[0], &byte, 1) == 1) {
+        if (onSignal)
+            onSignal(static_cast<unsigned char>(byte));
+    }
+}
