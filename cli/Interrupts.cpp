@@ -21,14 +21,9 @@ void Caught(int signal)
     errno = saved;
 }
 
-void Handle(int signal, void (*handler)(int))
-{
-    struct sigaction action = {};
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(signal, &action, nullptr);
-}
+// What each signal did before, given back afterwards.
+struct sigaction Before[2];
+constexpr int Signals[2] = {SIGINT, SIGTERM};
 
 } // namespace
 
@@ -39,16 +34,25 @@ Interrupts::Interrupts()
     m_notifier = std::make_unique<QSocketNotifier>(SignalPipe[0], QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, this,
                      [this] { readSignals(); });
-    Handle(SIGINT, Caught);
-    Handle(SIGTERM, Caught);
+    struct sigaction action = {};
+    action.sa_handler = Caught;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int i = 0; i < 2; ++i) {
+        ::sigaction(Signals[i], nullptr, &Before[i]);
+        // A signal the starter chose to ignore (a job started with & from a script
+        // ignores Ctrl-C) stays ignored.
+        if (Before[i].sa_handler != SIG_IGN)
+            ::sigaction(Signals[i], &action, nullptr);
+    }
 }
 
 Interrupts::~Interrupts()
 {
     if (!m_notifier)
         return;
-    Handle(SIGINT, SIG_DFL);
-    Handle(SIGTERM, SIG_DFL);
+    for (int i = 0; i < 2; ++i)
+        ::sigaction(Signals[i], &Before[i], nullptr);
     m_notifier.reset();
     ::close(SignalPipe[0]);
     ::close(SignalPipe[1]);

@@ -9,7 +9,8 @@ class QSocketNotifier;
 
 // SIGINT and SIGTERM, turned from a signal that may arrive at any instruction into a
 // call from the event loop, between two steps of the work. While an object lives the
-// signals no longer end the process; afterwards they do again. One at a time.
+// signals no longer end the process; afterwards they do what they did before. One at
+// a time.
 class Interrupts : public QObject
 {
 public:

@@ -338,6 +338,12 @@ void TestCliE2e::writeThenReadGivesTheNewValue()
     const CliResult r = run({"--home", home(), "read", "0"});
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.outLines().last(), QStringLiteral("0=2"));
+
+    // Quiet: the result alone, for v=$(kestrum-cli -q read 0).
+    const CliResult quiet = run({"--home", home(), "-q", "read", "0"});
+    QCOMPARE(quiet.exitCode, 0);
+    QCOMPARE(quiet.out, QStringLiteral("0=2\n"));
+    QCOMPARE(quiet.err, QString());
 }
 
 void TestCliE2e::writeSendsTheValueAlsoForItemsNotOnTheScreen_data()
@@ -613,7 +619,7 @@ void TestCliE2e::showPrintsTheFileAsATable()
 {
     const QString file = home() + "/some.cfg";
     QVERIFY(writeLatin1(file, "0    ->2\r\n10    ->3\r\n13    ->9\r\n120    ->300\r\n"
-                              "151    ->Pager \xe9t\xe9\r\n"));
+                              "151    ->Pager \xe9t\xe9\r\n152    ->a\tb\x01\rc\r\n"));
     const CliResult r = run({"--home", home(), "show", file});
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.err, QString());
@@ -632,6 +638,8 @@ void TestCliE2e::showPrintsTheFileAsATable()
     QCOMPARE(row(120).mid(0, 3), (QStringList{"120", "EventId 16", "300"}));
     QCOMPARE(row(151).mid(0, 2), (QStringList{"151", "Op te roepen pager bij ComStoring BMC:"}));
     QVERIFY(lines.at(1 + 151).endsWith(QString::fromUtf8("Pager été")));
+    QVERIFY2(lines.at(1 + 152).endsWith(QStringLiteral(" a\\tb\\x01\\rc")),
+             qPrintable(lines.at(1 + 152)));
     QVERIFY(lines.at(1 + 249).startsWith(QStringLiteral("249 ")));
 
     const CliResult json = run({"--home", home(), "show", "--json", file});
@@ -717,7 +725,7 @@ void TestCliE2e::diffPrintsOnlyWhatDiffers_data()
                                << "" << 1
                                << "10\tESPA out serial speed:\t3 9600 baud\t4 19200 baud\n"
                                   "151\tOp te roepen pager bij ComStoring BMC:\t\"ESPA out\"\t"
-                                  "\"a \\\"b\\\" \\\\\"\n";
+                                  "\"a \\\"b\\\" \\\\\\tc\"\n";
     QTest::newRow("a file and itself") << "held.cfg"
                                        << "held.cfg"
                                        << "" << 0 << "";
@@ -747,7 +755,7 @@ void TestCliE2e::diffPrintsOnlyWhatDiffers()
 
     QVERIFY(startSim(option == "silent" ? QStringList{"--fault", "silent"} : QStringList()));
     QVERIFY(!changedCopy(*m_sim, home() + "/held.cfg", "").isEmpty());
-    QVERIFY(!changedCopy(*m_sim, home() + "/wanted.cfg", "10=4;151=a \"b\" \\").isEmpty());
+    QVERIFY(!changedCopy(*m_sim, home() + "/wanted.cfg", "10=4;151=a \"b\" \\\tc").isEmpty());
     QStringList arguments = {"--home", home(), "diff"};
     for (const QString &side : {a, b})
         arguments << (side == "unit" ? side : home() + '/' + side);
