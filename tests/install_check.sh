@@ -23,12 +23,9 @@ if [ "$man_pages" = ON ]; then
     done
     # Exit status and environment are sections of their own, each command a tagged entry.
     text=$(zcat "$prefix/share/man/man1/kestrum-cli.1.gz")
-    tagged=$(grep -A1 -xF '.TP' <<<"$text")
-    for line in '.SH "EXIT STATUS"' '.SH ENVIRONMENT'; do
-        grep -qxF "$line" <<<"$text" || { echo "kestrum-cli(1) lacks $line"; exit 1; }
+    for part in $'\n.SH "EXIT STATUS"\n' $'\n.SH ENVIRONMENT\n' $'\n.TP\nwrite ITEM VALUE\n'; do
+        [[ $text == *"$part"* ]] || { echo "kestrum-cli(1) lacks $part"; exit 1; }
     done
-    grep -qxF 'write ITEM VALUE' <<<"$tagged" ||
-        { echo "kestrum-cli(1) gives the commands no tagged entries"; exit 1; }
 fi
 # The completion of kestrum-cli (the last word is the one completed): commands, a
 # command's options, .cfg files for a file argument.

@@ -181,8 +181,6 @@ void TestCliArgs::usageErrorsGiveOneLine_data()
         << QStringList{"write", "10", "99"}
         << "setting 10: 99 is no choice of ESPA out serial speed (0..4)";
     QTest::newRow("no choice") << QStringList{"write", "10", "-1"} << "-1 is no choice";
-    QTest::newRow("a list's entry shown as its first choice")
-        << QStringList{"write", "5", "10"} << "ESPA out max address length (0..9)";
     QTest::newRow("a bleep code past F") << QStringList{"write", "40", "16"} << "BleepCode (0..15)";
     QTest::newRow("a setting without a list past a byte")
         << QStringList{"write", "80", "256"} << "256 is no value of setting 80 (0..255)";

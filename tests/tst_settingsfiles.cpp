@@ -708,9 +708,6 @@ void TestSettingsFiles::fileIsCheckedBeforeAToolWithoutWindowUsesIt_data()
     QTest::newRow("a file the program wrote") << programFile() << send << "" << false << "1";
     QTest::newRow("a choice rounded as the window rounds it")
         << programFile({{10, "10    ->4.4"}}) << send << "" << false << "4.4";
-    QTest::newRow("a choice past the list")
-        << programFile({{10, "10    ->99"}}) << send
-        << "f.cfg: line 11: 99 is no choice of ESPA out serial speed (0..4)" << true << "";
     QTest::newRow("no choice") << programFile({{13, "13    ->-1"}}) << send
                                << "f.cfg: line 14: -1 is no choice of ESPA out serial parity (0..2)"
                                << true << "";
@@ -731,9 +728,6 @@ void TestSettingsFiles::fileIsCheckedBeforeAToolWithoutWindowUsesIt_data()
         << "";
     QTest::newRow("show and diff take a value outside the list")
         << programFile({{10, "10    ->99"}}) << read << "" << false << "99";
-    QTest::newRow("an empty file")
-        << QByteArray() << read
-        << "f.cfg: no line of the form NUMBER    ->VALUE, so no settings file" << true << "";
     QTest::newRow("lines without an arrow")
         << QByteArray("hello\r\nworld\r\n") << read
         << "f.cfg: no line of the form NUMBER    ->VALUE, so no settings file" << true << "";
