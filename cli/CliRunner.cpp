@@ -644,6 +644,7 @@ void CliRunner::interruptWhenBetweenExchanges()
     engine.PagerCallRequest = 0;
     engine.RestartRequest = 0;
     engine.WriteChangedRequest = 0;
+    m_cancelledBeforeRequest = beforeRequest;
     if (beforeRequest)
         engine.EngineState = Engine::ST_IDLE;
 }
@@ -720,8 +721,10 @@ int CliRunner::finishInterrupted()
         const QString what = m_options.command == Command::Restart
                                  ? QStringLiteral("the restart")
                                  : QStringLiteral("the test call");
-        report = m_flowStarted ? QStringLiteral("Interrupted after %1 was sent.").arg(what)
-                               : QStringLiteral("Interrupted: %1 was not sent.").arg(what);
+        // A flow stopped in a SEND state never sent its last frame.
+        report = m_flowStarted && !m_cancelledBeforeRequest
+                     ? QStringLiteral("Interrupted after %1 was sent.").arg(what)
+                     : QStringLiteral("Interrupted: %1 was not sent.").arg(what);
         break;
     }
     default:

@@ -112,5 +112,6 @@ private:
     bool m_cancelled = false;
     std::set<int> m_unfinished; // items with a job when the work was cancelled
     bool m_requestWasPending = false;
+    bool m_cancelledBeforeRequest = false;
     bool m_logFailureShown = false;
 };
