@@ -11,15 +11,20 @@ namespace {
 // lines. False when the file cannot be opened or the line not written whole. The line
 // goes out in one unbuffered write; when the disk takes only part of it, the part is
 // cut off again, so the next line never glues onto a fragment.
-bool appendLine(const QString &path, const QByteArray &bytes)
+bool appendLine(const QString &path, const QByteArray &bytes, QString *error)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        *error = file.errorString();
         return false;
+    }
     const qint64 before = file.size();
     const bool written = file.write(bytes) == bytes.size() && file.error() == QFileDevice::NoError;
-    if (!written)
+    if (!written) {
+        *error = file.error() == QFileDevice::NoError ? QStringLiteral("the line was cut short")
+                                                      : file.errorString();
         file.resize(before);
+    }
     file.close();
     return written;
 }
@@ -50,13 +55,17 @@ void MessageLog::WriteLog(const QString &text)
     if (!m_globals.ProgramFolder.isEmpty()) {
         const QString path = logFilePath(now);
         const QByteArray bytes = line.toLatin1() + "\r\n";
-        if (!appendLine(path, bytes)) {
+        QString error;
+        bool filed = appendLine(path, bytes, &error);
+        if (!filed) {
             // The folder may have gone since the last line (or never existed): make it
             // and try once more. A file that is missing is created by the append itself.
             const QString folder = QFileInfo(path).absolutePath();
             if (!QFileInfo(folder).isDir() && QDir().mkpath(folder))
-                appendLine(path, bytes);
+                filed = appendLine(path, bytes, &error);
         }
+        if (!filed && onLogFailed)
+            onLogFailed(path + QStringLiteral(": ") + error);
     }
 
     if (onLine)

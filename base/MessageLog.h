@@ -31,6 +31,9 @@ public:
     // Called with every line that WriteLog keeps (time stamp included); the
     // command-line tool prints them.
     std::function<void(const QString &line)> onLine;
+    // Called with the file and the reason whenever a line could not be filed; the
+    // line itself still goes to the message window and onLine.
+    std::function<void(const QString &reason)> onLogFailed;
 
 private:
     Globals &m_globals;

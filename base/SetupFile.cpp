@@ -64,8 +64,8 @@ void ReadSetupFile(Globals &globals)
 }
 
 // Written whole through a temporary file, so a failed write leaves the old file as it
-// was. A failure stays silent: the values stay in effect for this run.
-void WriteSetupFile(const Globals &globals)
+// was. The window stays silent about a failure: the values stay in effect for this run.
+bool WriteSetupFile(const Globals &globals)
 {
     // An LF in the folder text would start a line of its own and be read as another
     // entry; it is written as a blank.
@@ -79,5 +79,5 @@ void WriteSetupFile(const Globals &globals)
                             setPath + QStringLiteral("\r\n") +
                             QStringLiteral("3       UnitType ->") + NumToText(globals.UnitType) +
                             QStringLiteral("\r\n");
-    WriteFileWhole(SetupFilePath(globals), content.toLatin1());
+    return WriteFileWhole(SetupFilePath(globals), content.toLatin1());
 }

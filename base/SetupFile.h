@@ -3,6 +3,7 @@
 struct Globals;
 
 // "Kestrum.set" in the program folder: ComPortIndex, LogfileMode, SetPath and
-// UnitType. Neither operation ever reports a failure.
+// UnitType. Neither operation shows a failure; the write tells its caller (false when
+// the file was not written) for a tool without a window to report.
 void ReadSetupFile(Globals &globals);
-void WriteSetupFile(const Globals &globals);
+bool WriteSetupFile(const Globals &globals);

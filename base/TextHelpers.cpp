@@ -50,3 +50,23 @@ QString ControlCharName(int byte)
     // Not a byte: nothing to show rather than a made-up character.
     return QString();
 }
+
+QString EscapeControlChars(const QString &text)
+{
+    QString result;
+    result.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == '\t')
+            result += QLatin1String("\\t");
+        else if (u == '\n')
+            result += QLatin1String("\\n");
+        else if (u == '\r')
+            result += QLatin1String("\\r");
+        else if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+            result += QLatin1String("\\x") + HexWithWidth(u, 2);
+        else
+            result += c;
+    }
+    return result;
+}

@@ -17,3 +17,8 @@ QString HexText(qint64 value);
 // Printable name of a received byte: "[SOH]", "[NACK]", "[RUBOUT]", ... for the
 // control values, the Latin-1 character for every other value 0..255.
 QString ControlCharName(int byte);
+
+// A text on one line for a terminal: tab, line feed and carriage return as \t, \n
+// and \r, every other control character (0..31, 127..159) as \xHH. Nothing else
+// changes, a backslash included.
+QString EscapeControlChars(const QString &text);

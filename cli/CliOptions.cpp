@@ -1,9 +1,11 @@
 #include "cli/CliOptions.h"
 
+#include "app/SettingsFileCheck.h"
 #include "base/Value.h"
 #include "settings/SettingsTable.h"
 
 #include <QCommandLineParser>
+#include <QRegularExpression>
 #include <cmath>
 
 namespace {
@@ -30,20 +32,24 @@ constexpr CommandSpec Commands[] = {
      "kestrum-cli read-all --save unit-42.cfg  # back up a converter"},
     {"write-all", Command::WriteAll, 1, "FILE",
      "Load the settings file FILE and write its settings to the converter (the ones "
-     "read-all reads), printing a line for each.",
+     "read-all reads), printing a line for each. The file must have a line for each of "
+     "them whose value the converter gets as written (see --lenient); else nothing is "
+     "sent.",
      "kestrum-cli write-all unit-42.cfg  # restore a backup"},
     {"write-changed", Command::WriteChanged, 1, "FILE",
      "Load the settings file FILE, read what the converter holds, print the settings that "
      "differ (as diff unit FILE prints them), write only those and read each back. Ends "
      "with one report: all read back as written, or the settings that did not take. Exit "
-     "status 0 also when nothing differed.",
+     "status 0 also when nothing differed. FILE is checked as for write-all.",
      "kestrum-cli write-changed unit-42.cfg  # apply only what differs"},
     {"read", Command::Read, 1, "ITEM",
      "Read setting number ITEM (0..249) from the converter and print it as ITEM=VALUE.",
      "kestrum-cli read 10  # prints e.g. 10=3"},
     {"write", Command::Write, 2, "ITEM VALUE",
-     "Write VALUE into setting number ITEM of the converter: a number for the settings "
-     "0..149, a text for 150..249. Only this setting is written.",
+     "Write VALUE into setting number ITEM of the converter and print what was sent: "
+     "for 0..149 a number the setting takes (a choice by its number in the setting's "
+     "list, 0..255 for a setting without one, 0..32767 for a number setting), for "
+     "150..249 a text of at most 85 characters. Only this setting is written.",
      "kestrum-cli write 0 2  # diagnostic level Debug info"},
     {"restart", Command::Restart, 0, "", "Restart the converter and wait for its confirmation.",
      "kestrum-cli restart  # restart the converter"},
@@ -53,13 +59,17 @@ constexpr CommandSpec Commands[] = {
      "kestrum-cli call 1234 --message Test --bleep 3  # a test call to pager 1234"},
     {"show", Command::Show, 1, "FILE [--json]",
      "Print the settings file FILE as a table: the number, name and value of every "
-     "setting, and for a setting with a list of choices the text of its choice. With "
-     "--json, a JSON array of objects with item, legend and value. Needs no converter.",
+     "setting, and for a setting with a list of choices the text of its choice, or (no "
+     "such choice). A tab, line end or other control character in a text is shown as "
+     "\\t, \\n, \\r or \\xHH. With --json, a JSON array of objects with item, legend "
+     "and value. Needs no converter.",
      "kestrum-cli show unit-42.cfg  # a backup as a table"},
     {"diff", Command::Diff, 2, "A B [--json]",
      "Compare two settings files, or a settings file with what the converter holds (the "
      "word unit for A or B), and print one line per setting that differs: number, name, "
-     "A's value and B's value, separated by tabs. Two files are compared over all 250 "
+     "A's value and B's value, separated by tabs; a text in double quotes, with \\ "
+     "before a \" or \\ in it and control characters as in show. Two files are compared "
+     "over all 250 "
      "settings, the converter over the settings read-all reads. With --json, a JSON array "
      "of objects with item, legend, a and b. Exit status 0 when nothing differs, 1 when "
      "something does, 3 when the converter failed the reads.",
@@ -187,6 +197,66 @@ QString Usage(const CommandSpec &spec)
     return QStringLiteral("usage: kestrum-cli [OPTION]... ") + Synopsis(spec);
 }
 
+// An argument as an option name: "--port=3" and "-port" give "port"; "" for an
+// argument that is no option.
+QString OptionName(const QString &argument)
+{
+    if (!argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-"))
+        return QString();
+    QString name = argument.section(QLatin1Char('='), 0, 0);
+    while (name.startsWith(QLatin1Char('-')))
+        name.remove(0, 1);
+    return name;
+}
+
+// QCommandLineParser names an unknown option without the dashes the user typed.
+QString ParserError(const QCommandLineParser &parser, const QStringList &arguments)
+{
+    const QStringList unknown = parser.unknownOptionNames();
+    if (unknown.isEmpty())
+        return parser.errorText();
+    QStringList typed;
+    for (const QString &name : unknown) {
+        QString spelled = QStringLiteral("--") + name;
+        for (const QString &argument : arguments) {
+            if (OptionName(argument) == name) {
+                spelled = argument.section(QLatin1Char('='), 0, 0);
+                break;
+            }
+        }
+        typed.append(QLatin1Char('\'') + spelled + QLatin1Char('\''));
+    }
+    return (typed.size() == 1 ? QStringLiteral("Unknown option ")
+                              : QStringLiteral("Unknown options: ")) +
+           typed.join(QStringLiteral(", ")) + QLatin1Char('.');
+}
+
+// The options of kestrum-cli itself, which go before the command.
+const QStringList GlobalOptions = {QStringLiteral("port"),    QStringLiteral("home"),
+                                   QStringLiteral("debug"),   QStringLiteral("timeout"),
+                                   QStringLiteral("quiet"),   QStringLiteral("q"),
+                                   QStringLiteral("lenient"), QStringLiteral("version")};
+
+// The first of the arguments after a command that is an option of kestrum-cli
+// itself; "" when none is. A "--" ends the options.
+QString MisplacedOption(const QStringList &rest)
+{
+    for (const QString &argument : rest) {
+        if (argument == QLatin1String("--"))
+            break;
+        if (GlobalOptions.contains(OptionName(argument)))
+            return argument.section(QLatin1Char('='), 0, 0);
+    }
+    return QString();
+}
+
+CliParseResult Misplaced(const QString &option, const CommandSpec &spec)
+{
+    return Failed(
+        QStringLiteral("%1 goes before the command (%2)")
+            .arg(option, QStringLiteral("usage: kestrum-cli [OPTION]... ") + Synopsis(spec)));
+}
+
 // After the command come only that command's own options (read-all, call, show,
 // diff and detect have some); the global options come before the command.
 CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, CliParseResult result)
@@ -214,17 +284,24 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
                             spec.command == Command::Detect || spec.command == Command::Report;
     if (!hasOptions) {
         // Taken as they are, so "write 120 -5" writes -5 and "read -1" is refused as
-        // an item number. A leading "--" is allowed.
+        // an item number. A leading "--" is allowed. A lone --help asks for help:
+        // no command takes just one argument that starts with dashes.
         positionals = rest;
         if (!positionals.isEmpty() && positionals.first() == QLatin1String("--"))
             positionals.removeFirst();
-        else if (spec.command != Command::Write && rest.size() == 1 &&
+        else if (rest.size() == 1 &&
                  (rest.first() == QLatin1String("--help") || rest.first() == QLatin1String("-h"))) {
             result.outcome = CliParseResult::Outcome::Help;
             result.helpCommand = QLatin1String(spec.name);
             return result;
         }
+        if (positionals.size() != spec.positionals && spec.command != Command::Help) {
+            if (const QString option = MisplacedOption(rest); !option.isEmpty())
+                return Misplaced(option, spec);
+        }
     } else {
+        if (const QString option = MisplacedOption(rest); !option.isEmpty())
+            return Misplaced(option, spec);
         parser.addOption(help);
         if (spec.command == Command::ReadAll)
             parser.addOption(save);
@@ -239,7 +316,7 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
         if (spec.command == Command::Report)
             parser.addOptions({output, title, compare});
         if (!parser.parse(QStringList{QStringLiteral("kestrum-cli")} + rest))
-            return Failed(parser.errorText() + QStringLiteral(" (") + Usage(spec) +
+            return Failed(ParserError(parser, rest) + QStringLiteral(" (") + Usage(spec) +
                           QLatin1Char(')'));
         if (parser.isSet(help)) {
             result.outcome = CliParseResult::Outcome::Help;
@@ -302,10 +379,10 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
                               .arg(positionals.at(0)));
         if (spec.command == Command::Write) {
             o.value = positionals.at(1);
-            if (IsNumberItem(o.item) && !Value::text(o.value).asInt16())
-                return Failed(QStringLiteral("setting %1 takes a number -32768..32767, not \"%2\"")
-                                  .arg(o.item)
-                                  .arg(o.value));
+            // Checked before anything is sent: the converter gets the value as given
+            // or nothing.
+            if (const QString why = RefusedValue(o.item, o.value); !why.isEmpty())
+                return Failed(QStringLiteral("setting %1: %2").arg(o.item).arg(why));
             if (!IsLatin1(o.value))
                 return Failed(QStringLiteral("VALUE holds characters outside ISO 8859-1 (Latin-1), "
                                              "which the converter cannot show"));
@@ -376,12 +453,14 @@ CliParseResult ParseCliArguments(const QStringList &arguments)
     const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("N|DEVICE"));
     const QCommandLineOption home(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption debug(QStringLiteral("debug"), QString());
+    const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")}, QString());
+    const QCommandLineOption lenient(QStringLiteral("lenient"), QString());
     const QCommandLineOption timeout(QStringLiteral("timeout"), QString(),
                                      QStringLiteral("SECONDS"));
-    parser.addOptions({help, version, port, home, debug, timeout});
+    parser.addOptions({help, version, port, home, debug, quiet, lenient, timeout});
 
     if (!parser.parse(arguments))
-        return Failed(parser.errorText() + QStringLiteral(" (see kestrum-cli --help)"));
+        return Failed(ParserError(parser, arguments) + QStringLiteral(" (see kestrum-cli --help)"));
 
     CliParseResult result;
     if (parser.isSet(help)) {
@@ -396,10 +475,14 @@ CliParseResult ParseCliArguments(const QStringList &arguments)
     CliOptions &o = result.options;
     if (parser.isSet(port)) {
         o.port = parser.value(port);
+        // "Com3" as ports and detect print it, in any case, or the bare number.
+        static const QRegularExpression comName(QStringLiteral("^com(\\d+)$"),
+                                                QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch com = comName.match(o.port);
         int n = 0;
-        if (!o.portIsDevice() && !ParseInt(o.port, 1, 32767, n))
-            return Failed(QStringLiteral("--port takes a port number 1.. or a device path, not "
-                                         "\"%1\"")
+        if (!o.portIsDevice() && !ParseInt(com.hasMatch() ? com.captured(1) : o.port, 1, 32767, n))
+            return Failed(QStringLiteral("--port takes a port number 1.. (or Com1..) or a device "
+                                         "path, not \"%1\"")
                               .arg(o.port));
         if (!o.portIsDevice())
             o.port = QString::number(n);
@@ -410,6 +493,8 @@ CliParseResult ParseCliArguments(const QStringList &arguments)
             return Failed(QStringLiteral("--home needs a folder"));
     }
     o.debug = parser.isSet(debug);
+    o.quiet = parser.isSet(quiet);
+    o.lenient = parser.isSet(lenient);
     if (parser.isSet(timeout)) {
         bool ok = false;
         const double seconds = parser.value(timeout).toDouble(&ok);
@@ -438,24 +523,39 @@ QString CliUsage()
         "Reads, writes and backs up the settings of a Dunvale unit paging converter from\n"
         "a shell: the same settings, files, log and converter dialogue as the window\n"
         "program kestrum, without a window. The options go before the command; read-all,\n"
-        "call, show, diff, detect and report take their own options after it.\n"
+        "call, show, diff, detect and report take their own options after it. Progress goes\n"
+        "to standard output, log lines and messages to standard error.\n"
         "\n"
         "Commands:\n");
+    // Each command a tagged paragraph, its text in one column.
+    constexpr int Column = 22;
     QList<const CommandSpec *> all;
     for (const CommandSpec &spec : Commands) {
-        text += QStringLiteral("  ") + Synopsis(spec) + QLatin1Char('\n') +
-                Wrapped(QLatin1String(spec.description), 6);
+        const QString synopsis = QStringLiteral("  ") + Synopsis(spec);
+        const QString description = Wrapped(QLatin1String(spec.description), Column);
+        if (synopsis.size() + 2 <= Column)
+            text += synopsis.leftJustified(Column) + description.mid(Column);
+        else
+            text += synopsis + QLatin1Char('\n') + description;
         all.append(&spec);
     }
     text += QStringLiteral(
         "\n"
         "Options:\n"
         "  --port N|DEVICE    use the port ComN (the program folder's link ports/comN,\n"
-        "                     or the usual device of that number) or the device DEVICE\n"
-        "                     instead of the port of the setup file\n"
+        "                     or the usual device of that number; also written ComN)\n"
+        "                     or the device DEVICE instead of the port of the setup file\n"
         "  --home DIR         use DIR as the program folder (Kestrum.set, default.set,\n"
         "                     Log/, ports/)\n"
         "  --debug            service mode: more detail in the progress lines\n"
+        "  -q, --quiet        no progress lines: only results, errors and messages\n"
+        "  --lenient          take a settings file as the window program does: a\n"
+        "                     setting without a line as 0 or \"\", a choice outside its\n"
+        "                     list as the first choice, numbers rounded, any other\n"
+        "                     lines and bytes as they come; without it a file that is\n"
+        "                     no settings file is refused, and so is one for write-all\n"
+        "                     or write-changed that lacks a setting or holds a value\n"
+        "                     the converter would not get as written\n"
         "  --timeout SECONDS  when the work has not ended after SECONDS (default 120),\n"
         "                     cancel it and exit with 1\n"
         "  -h, --help         print this help; after a command, that command's help\n"
@@ -465,23 +565,25 @@ QString CliUsage()
     text += ExampleLines(all);
     text += QStringLiteral(
         "\n"
-        "Progress goes to standard output, log lines and messages to standard error.\n"
+        "*Exit status*\n"
+        "  0    success\n"
+        "  1    the converter failed the work: it did not answer or refused, write-all\n"
+        "       could not send every setting, write-changed found a setting that did\n"
+        "       not take, the confirmation of a restart or test call did not come, or\n"
+        "       --timeout was reached; for diff: something differs; for detect: no\n"
+        "       converter answered\n"
+        "  2    a usage error or a value the setting does not take, a port that cannot\n"
+        "       be opened, a settings file refused, a file that cannot be read or\n"
+        "       written (the log aside), or standard output that cannot be written\n"
+        "  3    diff only: the converter failed the reads\n"
+        "  130  interrupted by Ctrl-C (SIGINT): the exchange under way ends, nothing\n"
+        "       more is sent and a line says what was written\n"
+        "  143  the same for SIGTERM\n"
         "\n"
         "Environment:\n"
         "  KESTRUM_HOME  the program folder when --home is not given; without either,\n"
         "                the folder of kestrum-cli when it holds Kestrum.set or\n"
-        "                default.set, else ~/.local/share/Kestrum\n"
-        "\n"
-        "Exit status:\n"
-        "  0  success\n"
-        "  1  the converter failed the work: it did not answer or refused, write-all\n"
-        "     could not send every setting, write-changed found a setting that did\n"
-        "     not take, the confirmation of a restart or test call did not come, or\n"
-        "     --timeout was reached; for diff: something differs; for detect: no\n"
-        "     converter answered\n"
-        "  2  a usage error, a port that cannot be opened, or a file that cannot be read\n"
-        "     or written\n"
-        "  3  diff only: the converter failed the reads\n");
+        "                default.set, else ~/.local/share/Kestrum\n");
     return text;
 }
 

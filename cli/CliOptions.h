@@ -27,6 +27,8 @@ struct CliOptions
     QString port;
     QString home; // --home: the program folder; "" for the window program's rule
     bool debug = false;
+    bool quiet = false;   // --quiet: no progress lines, only results and errors
+    bool lenient = false; // --lenient: settings files taken as the window takes them
     double timeoutSeconds = 120;
 
     Command command = Command::Ports;

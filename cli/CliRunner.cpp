@@ -4,6 +4,7 @@
 #include "base/ProgramFolder.h"
 #include "base/SetupFile.h"
 #include "base/TextHelpers.h"
+#include "cli/Interrupts.h"
 #include "screen/Catalogue.h"
 #include "serial/PortMap.h"
 #include "serial/SerialBackend.h"
@@ -14,6 +15,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryFile>
 #include <QTimer>
 
 namespace {
@@ -74,7 +76,7 @@ QString DiffText(int item, const Value &value)
         QString text = value.asText();
         text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
         text.replace(QLatin1Char('"'), QLatin1String("\\\""));
-        return QLatin1Char('"') + text + QLatin1Char('"');
+        return QLatin1Char('"') + EscapeControlChars(text) + QLatin1Char('"');
     }
     const std::optional<QString> choice = ChoiceTextOf(item, value);
     return NumberText(value) + (choice ? QLatin1Char(' ') + *choice : QString());
@@ -95,15 +97,6 @@ QJsonObject JsonValue(int item, const Value &value)
     return object;
 }
 
-QString CannotRead(const QString &path)
-{
-    const QFileInfo info(path);
-    if (info.isFile() && info.isReadable())
-        return QString();
-    return QStringLiteral("cannot read the settings file \"%1\": %2")
-        .arg(path, info.exists() ? QStringLiteral("not readable") : QStringLiteral("no such file"));
-}
-
 } // namespace
 
 CliRunner::CliRunner(const CliOptions &options, SerialBackend &backend, const Clock &clock,
@@ -111,7 +104,22 @@ CliRunner::CliRunner(const CliOptions &options, SerialBackend &backend, const Cl
     : m_options(options), m_backend(backend), m_out(out), m_err(err),
       m_app(m_screen, m_dialogs, backend, clock, programFolder), m_commands(m_app)
 {
-    m_screen.onProgress = [this](const QString &text) {
+    m_screen.onProgress = [this](const QString &progress) {
+        if (progress.startsWith(QLatin1String(" -> Saved.")))
+            m_saved.insert(m_app.engine.CurrentItem);
+        if (progress.contains(RefusedText))
+            m_writeRefused = true;
+        if (m_options.quiet)
+            return;
+        QString text = progress;
+        // The write names the value it sends, also where the setting's control
+        // would not show it.
+        if (m_options.command == Command::Write) {
+            if (text.startsWith(QLatin1String("Writing ")) && !m_options.debug)
+                text = writeLine();
+            else if (text.startsWith(QLatin1String(" -> ")) && m_outAtLineStart)
+                text = writeLine() + text;
+        }
         if (m_progressToErr) {
             QString plain = text;
             plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
@@ -120,14 +128,19 @@ CliRunner::CliRunner(const CliOptions &options, SerialBackend &backend, const Cl
         } else {
             printOut(text);
         }
-        if (text.contains(RefusedText))
-            m_writeRefused = true;
     };
     m_dialogs.onBox = [this](const QString &text) { printErr(Prefix + text); };
     m_app.log.onLine = [this](const QString &line) {
-        printErr(line);
+        if (!m_options.quiet)
+            printErr(line);
         if (m_workHanded)
             m_logSinceStart.append(line);
+    };
+    m_app.log.onLogFailed = [this](const QString &reason) {
+        if (m_logFailureShown)
+            return;
+        m_logFailureShown = true;
+        printErr(Prefix + QStringLiteral("Log not written: ") + reason);
     };
 }
 
@@ -289,12 +302,9 @@ int CliRunner::detect()
     globals.ComPortIndex = qint16(found->portNumber - 1);
     globals.LogfileMode = 2;
     globals.UnitType = 3;
-    WriteSetupFile(globals);
-    Globals written;
-    written.ProgramFolder = globals.ProgramFolder;
-    ReadSetupFile(written);
-    if (written.ComPortIndex != globals.ComPortIndex)
-        return fail(ExitUsage, QStringLiteral("cannot write the setup file %1/Kestrum.set")
+    if (!WriteSetupFile(globals))
+        return fail(ExitUsage, QStringLiteral("cannot write the setup file %1/Kestrum.set; the "
+                                              "port was not saved")
                                    .arg(globals.ProgramFolder));
     printErr(Prefix + QStringLiteral("the port is now Com%1 (%2)")
                           .arg(found->portNumber)
@@ -311,19 +321,45 @@ QString CliRunner::openErrorText() const
     return text;
 }
 
+std::optional<FileValues> CliRunner::checkedFile(const QString &path, FileCheck check)
+{
+    const CheckedSettingsFile checked =
+        CheckSettingsFile(path, m_options.lenient ? FileCheck::Lenient : check);
+    if (checked.taken())
+        return checked.values;
+    fail(ExitUsage, checked.refusal + (checked.lenientTakesIt
+                                           ? QStringLiteral(" (--lenient takes it as the window "
+                                                            "program does)")
+                                           : QString()));
+    return std::nullopt;
+}
+
+// Why a settings file cannot be saved at path, found out before the converter is
+// asked for anything; "" when it can.
+QString CliRunner::cannotSaveTo(const QString &path) const
+{
+    const QFileInfo info(path);
+    const QString why = QStringLiteral("cannot write the settings file \"%1\": %2").arg(path);
+    if (info.isDir())
+        return why.arg(QStringLiteral("it is a folder"));
+    if (!info.dir().exists())
+        return why.arg(QStringLiteral("no folder %1").arg(info.dir().path()));
+    // The file is saved through a new file beside it, which takes its place.
+    QTemporaryFile probe(info.dir().filePath(QStringLiteral(".kestrum-cli-XXXXXX")));
+    if (!probe.open())
+        return why.arg(probe.errorString());
+    return QString();
+}
+
 int CliRunner::showFile()
 {
-    const QString path = m_options.file;
-    const QFileInfo info(path);
-    if (!info.isFile() || !info.isReadable())
-        return fail(ExitUsage, QStringLiteral("cannot read the settings file \"%1\": %2")
-                                   .arg(path, info.exists() ? QStringLiteral("not readable")
-                                                            : QStringLiteral("no such file")));
+    const std::optional<FileValues> values = checkedFile(m_options.file, FileCheck::Readable);
+    if (!values)
+        return ExitUsage;
     // The same reading as "Read from file", on a screen built like the window's; no
     // port is opened.
     BuildScreen(m_screen);
-    if (!m_app.files.ReadSettingsFile(path))
-        return fail(ExitUsage, QStringLiteral("cannot read the settings file \"%1\"").arg(path));
+    m_app.files.ApplyFileValues(*values);
 
     if (m_options.json) {
         QJsonArray array;
@@ -350,7 +386,7 @@ int CliRunner::showFile()
         const QString legend = entry ? entry->legend.trimmed() : QString();
         const Value &value = m_app.table.SettingValue[item];
         QString line = QString::number(item).leftJustified(5) +
-                       legend.leftJustified(legendWidth + 2) + value.asText();
+                       legend.leftJustified(legendWidth + 2) + EscapeControlChars(value.asText());
         if (entry && entry->list != ChoiceList::None) {
             const QStringList choices = ChoiceEntries(entry->list);
             const std::optional<qint16> index = value.asInt16();
@@ -368,18 +404,14 @@ int CliRunner::showFile()
 
 int CliRunner::diffFiles()
 {
-    for (const QString &path : {m_options.file, m_options.fileB}) {
-        if (const QString why = CannotRead(path); !why.isEmpty())
-            return fail(ExitUsage, why);
-    }
     // Each file as the reader puts it into the settings table, before any screen.
-    std::array<Value, ItemSlots> sides[2];
+    FileValues sides[2];
     const QString paths[2] = {m_options.file, m_options.fileB};
     for (int side = 0; side < 2; ++side) {
-        if (!m_app.files.ReadSettingsFile(paths[side]))
-            return fail(ExitUsage,
-                        QStringLiteral("cannot read the settings file \"%1\"").arg(paths[side]));
-        sides[side] = m_app.table.FileValue;
+        const std::optional<FileValues> values = checkedFile(paths[side], FileCheck::Readable);
+        if (!values)
+            return ExitUsage;
+        sides[side] = *values;
     }
     QList<PlannedChange> differences;
     for (int item = 0; item < FileItemCount; ++item) {
@@ -425,16 +457,33 @@ int CliRunner::talkToConverter()
     else if (m_options.portNumber() > 0)
         m_app.PortIndexOverride = qint16(m_options.portNumber() - 1);
 
-    // A file that cannot be read stops the work before anything is opened.
-    QString file;
-    if (m_options.command == Command::WriteAll || m_options.command == Command::WriteChanged)
-        file = m_options.file;
-    else if (m_options.command == Command::Diff)
-        file = CliOptions::isUnit(m_options.file) ? m_options.fileB : m_options.file;
-    if (!file.isEmpty()) {
-        if (const QString why = CannotRead(file); !why.isEmpty())
+    // A file that cannot be used stops the work before anything is opened: one to
+    // write must say what the converter is to hold, one to save must be writable.
+    const bool writing =
+        m_options.command == Command::WriteAll || m_options.command == Command::WriteChanged;
+    if (writing || m_options.command == Command::Diff) {
+        const QString file =
+            m_options.command == Command::Diff && CliOptions::isUnit(m_options.file)
+                ? m_options.fileB
+                : m_options.file;
+        const std::optional<FileValues> values =
+            checkedFile(file, writing ? FileCheck::Sendable : FileCheck::Readable);
+        if (!values)
+            return ExitUsage;
+        m_fileValues = *values;
+    }
+    if (m_options.command == Command::ReadAll && !m_options.file.isEmpty()) {
+        if (const QString why = cannotSaveTo(m_options.file); !why.isEmpty())
             return fail(ExitUsage, why);
     }
+
+    // From here on Ctrl-C and SIGTERM end the work between two exchanges.
+    Interrupts interrupts;
+    interrupts.onSignal = [this](int signal) {
+        if (m_signal == 0)
+            m_signal = signal;
+        interruptWhenBetweenExchanges();
+    };
 
     m_app.StartProgram(m_options.debug ? QStringLiteral("/DEBUG") : QString());
     // A failed open leaves the engine waiting for its start for good.
@@ -454,7 +503,7 @@ int CliRunner::talkToConverter()
                     QStringLiteral("the work has not ended after %1 seconds; cancelled")
                         .arg(m_options.timeoutSeconds));
     }
-    return finish();
+    return m_signal != 0 ? finishInterrupted() : finish();
 }
 
 std::optional<int> CliRunner::startWork()
@@ -467,17 +516,12 @@ std::optional<int> CliRunner::startWork()
         m_commands.CmdLeesAlles();
         break;
     case Command::WriteAll:
-        if (!m_app.files.ReadSettingsFile(m_options.file))
-            return fail(ExitUsage,
-                        QStringLiteral("cannot read the settings file \"%1\"").arg(m_options.file));
+        m_app.files.ApplyFileValues(m_fileValues);
         m_commands.CmdSchrijfAlles();
         break;
     case Command::WriteChanged:
     case Command::Diff: {
-        const QString file = CliOptions::isUnit(m_options.file) ? m_options.fileB : m_options.file;
-        if (!m_app.files.ReadSettingsFile(file))
-            return fail(ExitUsage,
-                        QStringLiteral("cannot read the settings file \"%1\"").arg(file));
+        m_app.files.ApplyFileValues(m_fileValues);
         if (m_options.command == Command::Diff) {
             // Only the comparison is wanted: it is kept, and nothing is written.
             m_dialogs.onChanges = [this](const QList<PlannedChange> &changes) {
@@ -489,6 +533,8 @@ std::optional<int> CliRunner::startWork()
                 if (!m_outAtLineStart)
                     printOut(QStringLiteral("\n"));
                 printDifferences(changes);
+                for (const PlannedChange &change : changes)
+                    m_planned.append(change.item);
                 return true;
             };
         }
@@ -557,6 +603,7 @@ bool CliRunner::tickUntilQuiet()
     QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
         m_app.TmrAfhandelTick();
         watchTick();
+        interruptWhenBetweenExchanges();
         // A request counts as raised until the engine takes it, so a quiet engine
         // has taken the work and finished it.
         if (m_app.engine.isQuiet()) {
@@ -573,6 +620,147 @@ bool CliRunner::tickUntilQuiet()
     deadline.start(int(qMin<double>(m_options.timeoutSeconds * 1000.0, 2147483647.0)));
     loop.exec();
     return done;
+}
+
+void CliRunner::interruptWhenBetweenExchanges()
+{
+    if (m_signal == 0 || m_cancelled)
+        return;
+    Engine &engine = m_app.engine;
+    const qint16 state = engine.EngineState;
+    // In a SEND state at most the wake-up bytes have gone out; the request waits.
+    const bool beforeRequest = state == Engine::ST_WRITE_SEND || state == Engine::ST_READ_SEND ||
+                               state == Engine::ST_RESET_SEND || state == Engine::ST_BUFPOS_SEND ||
+                               state == Engine::ST_CALL_SEND;
+    // An answer is awaited: its exchange ends first, so no frame is cut off and the
+    // converter is not left with an answer nobody takes.
+    if (state != Engine::ST_IDLE && !beforeRequest)
+        return;
+    m_cancelled = true;
+    for (int item = 0; item < FileItemCount; ++item) {
+        if (m_app.table.SettingJob[item] != JOB_NONE)
+            m_unfinished.insert(item);
+    }
+    m_requestWasPending = engine.ReadAllRequest == -1 || engine.WriteAllRequest == -1 ||
+                          engine.PagerCallRequest == -1 || engine.RestartRequest == -1 ||
+                          engine.WriteChangedRequest == -1;
+    m_commands.CmdCancelReadWrite();
+    // Nothing more goes out: no request waiting to be taken, no request of a job whose
+    // wake-up bytes were sent.
+    engine.ReadAllRequest = 0;
+    engine.WriteAllRequest = 0;
+    engine.PagerCallRequest = 0;
+    engine.RestartRequest = 0;
+    engine.WriteChangedRequest = 0;
+    m_cancelledBeforeRequest = beforeRequest;
+    if (beforeRequest)
+        engine.EngineState = Engine::ST_IDLE;
+}
+
+// A line of the items as numbers: "10, 12, 13".
+static QString ItemList(const QList<int> &items)
+{
+    QStringList numbers;
+    for (int item : items)
+        numbers.append(QString::number(item));
+    return numbers.join(QStringLiteral(", "));
+}
+
+int CliRunner::finishInterrupted()
+{
+    m_app.datacom.CloseComPort();
+    const int item = m_options.item;
+    QList<int> bulk;
+    for (int i = 0; i < FileItemCount; ++i) {
+        if (IsBulkItem(i))
+            bulk.append(i);
+    }
+    const auto count = [&](const auto &isDone) {
+        return int(std::count_if(bulk.begin(), bulk.end(), isDone));
+    };
+    const QString mix = QStringLiteral("the converter now holds a mix of old and new settings");
+
+    QString report;
+    switch (m_options.command) {
+    case Command::ReadAll: {
+        // Every setting of the series that no longer waits for its read was read.
+        const int read =
+            m_requestWasPending ? 0 : count([&](int i) { return !m_unfinished.count(i); });
+        report = QStringLiteral("Interrupted: %1 of %2 settings read.").arg(read).arg(bulk.size());
+        if (!m_options.file.isEmpty())
+            report += QStringLiteral(" %1 was not written.").arg(m_options.file);
+        break;
+    }
+    case Command::WriteAll: {
+        const int written = count([&](int i) { return m_saved.count(i) > 0; });
+        report = QStringLiteral("Interrupted: %1 of %2 settings written; %3.")
+                     .arg(written)
+                     .arg(bulk.size())
+                     .arg(written == 0 ? QStringLiteral("the converter holds its old settings")
+                          : written == bulk.size() ? QStringLiteral("the converter holds them all")
+                                                   : mix);
+        break;
+    }
+    case Command::WriteChanged: {
+        QList<int> written, notWritten;
+        for (int planned : m_planned)
+            (m_saved.count(planned) ? written : notWritten).append(planned);
+        report = QStringLiteral("Interrupted: ") +
+                 (written.isEmpty() ? QStringLiteral("nothing written")
+                                    : ItemList(written) + QStringLiteral(" written"));
+        if (!notWritten.isEmpty())
+            report += QStringLiteral("; ") + ItemList(notWritten) + QStringLiteral(" not written");
+        report += !written.isEmpty() && !notWritten.isEmpty() ? QStringLiteral("; ") + mix + '.'
+                                                              : QStringLiteral(".");
+        break;
+    }
+    case Command::Read:
+        report = m_unfinished.count(item)
+                     ? QStringLiteral("Interrupted: setting %1 was not read.").arg(item)
+                     : QStringLiteral("Interrupted after setting %1 was read.").arg(item);
+        break;
+    case Command::Write:
+        report = m_saved.count(item)
+                     ? QStringLiteral("Interrupted after setting %1 was written.").arg(item)
+                     : QStringLiteral("Interrupted: setting %1 was not written.").arg(item);
+        break;
+    case Command::Restart:
+    case Command::Call: {
+        const QString what = m_options.command == Command::Restart
+                                 ? QStringLiteral("the restart")
+                                 : QStringLiteral("the test call");
+        // A flow stopped in a SEND state never sent its last frame.
+        report = m_flowStarted && !m_cancelledBeforeRequest
+                     ? QStringLiteral("Interrupted after %1 was sent.").arg(what)
+                     : QStringLiteral("Interrupted: %1 was not sent.").arg(what);
+        break;
+    }
+    default:
+        report = QStringLiteral("Interrupted: the comparison was not finished.");
+        break;
+    }
+    // A complete last line, then the report, also without progress lines.
+    if (!m_outAtLineStart)
+        printOut(QStringLiteral("\n"));
+    printOut(report + QLatin1Char('\n'));
+    m_app.log.WriteLog(report);
+    return ExitInterrupted + m_signal;
+}
+
+QString CliRunner::writeLine() const
+{
+    const int item = m_options.item;
+    QString name = LegendOf(item);
+    if (name.isEmpty() || !Screen::hasSettingControl(item) || !m_screen.legendShown(item))
+        name = QStringLiteral("setting %1").arg(item);
+    QString value;
+    if (!IsNumberItem(item)) {
+        value = QLatin1Char('"') + EscapeControlChars(m_options.value) + QLatin1Char('"');
+    } else {
+        const qint16 sent = Value::text(m_options.value).asInt16().value_or(0);
+        value = ChoiceTextOf(item, Value::int16(sent)).value_or(NumToText(sent));
+    }
+    return QStringLiteral("Writing ") + name + QLatin1Char(' ') + value;
 }
 
 int CliRunner::finish()

@@ -2,6 +2,7 @@
 
 #include "app/Commands.h"
 #include "app/Kestrum.h"
+#include "app/SettingsFileCheck.h"
 #include "cli/CliDialogs.h"
 #include "cli/CliOptions.h"
 #include "cli/CliScreen.h"
@@ -11,6 +12,7 @@
 #include <QStringList>
 #include <QTextStream>
 #include <optional>
+#include <set>
 
 class Clock;
 class SerialBackend;
@@ -23,7 +25,14 @@ class CliRunner
 {
 public:
     // diff: 1 also when something differs, 3 when the converter failed the reads.
-    enum ExitStatus { ExitOk = 0, ExitConverterFailed = 1, ExitUsage = 2, ExitReadsFailed = 3 };
+    // Interrupted: 128 and the signal's number, as a shell reports a process it ended.
+    enum ExitStatus {
+        ExitOk = 0,
+        ExitConverterFailed = 1,
+        ExitUsage = 2,
+        ExitReadsFailed = 3,
+        ExitInterrupted = 128
+    };
 
     CliRunner(const CliOptions &options, SerialBackend &backend, const Clock &clock,
               const QString &programFolder, QTextStream &out, QTextStream &err);
@@ -46,6 +55,9 @@ private:
     int detect();
     // ": " and why the port could not be opened, with the fix for missing rights.
     QString openErrorText() const;
+    // A settings file checked as the command needs it; a refusal is reported.
+    std::optional<FileValues> checkedFile(const QString &path, FileCheck check);
+    QString cannotSaveTo(const QString &path) const;
     int showFile();
     int diffFiles();
     // The lines or the JSON array of diff for the settings that differ.
@@ -57,6 +69,11 @@ private:
     // Ticks the engine until it is quiet; false when the time ran out first.
     bool tickUntilQuiet();
     void watchTick();
+    // On SIGINT or SIGTERM: once no answer is awaited, the work is cancelled as the
+    // window's Cancel does, and nothing more is sent.
+    void interruptWhenBetweenExchanges();
+    int finishInterrupted();
+    QString writeLine() const;
     int finish();
     int finishRequest(const QString &statusText, const QString &what);
 
@@ -94,4 +111,16 @@ private:
     bool m_progressToErr = false;
     bool m_applyStarted = false;
     QList<PlannedChange> m_differences;
+    // The settings file the work uses, as checked before the port was opened.
+    FileValues m_fileValues;
+    // Items the converter confirmed a write of, and the changes write-changed planned.
+    std::set<int> m_saved;
+    QList<int> m_planned;
+    // The signal that interrupts the work (0: none), and what had been read by then.
+    int m_signal = 0;
+    bool m_cancelled = false;
+    std::set<int> m_unfinished; // items with a job when the work was cancelled
+    bool m_requestWasPending = false;
+    bool m_cancelledBeforeRequest = false;
+    bool m_logFailureShown = false;
 };

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QFileDevice>
 #include <QTextStream>
 #include <cstdio>
 #include <memory>
@@ -24,6 +25,27 @@ void WithoutRuntimeDirNotice(QtMsgType type, const QMessageLogContext &context,
     if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
         return;
     qtHandler(type, context, message);
+}
+
+} // namespace
+
+namespace {
+
+// Output that did not arrive fails the run, whatever the work did: a script would
+// take a cut-off result for a whole one.
+int Checked(QTextStream &out, QTextStream &err, int status)
+{
+    out.flush();
+    const bool written =
+        out.status() == QTextStream::Ok && std::fflush(stdout) == 0 && !std::ferror(stdout);
+    if (written)
+        return status;
+    const auto *device = qobject_cast<QFileDevice *>(out.device());
+    err << "kestrum-cli: cannot write to standard output"
+        << (device && device->error() != QFileDevice::NoError ? ": " + device->errorString()
+                                                              : QString())
+        << '\n';
+    return CliRunner::ExitUsage;
 }
 
 } // namespace
@@ -50,10 +72,10 @@ int main(int argc, char *argv[])
     switch (parsed.outcome) {
     case CliParseResult::Outcome::Help:
         out << (parsed.helpCommand.isEmpty() ? CliUsage() : CliCommandHelp(parsed.helpCommand));
-        return CliRunner::ExitOk;
+        return Checked(out, err, CliRunner::ExitOk);
     case CliParseResult::Outcome::Version:
         out << "kestrum-cli " << KestrumVersion << '\n';
-        return CliRunner::ExitOk;
+        return Checked(out, err, CliRunner::ExitOk);
     case CliParseResult::Outcome::UsageError:
         err << "kestrum-cli: " << parsed.error << '\n';
         return CliRunner::ExitUsage;
@@ -72,5 +94,6 @@ int main(int argc, char *argv[])
     QtSerialBackend backend;
     SystemClock clock;
     CliRunner runner(parsed.options, backend, clock, folder, out, err);
-    return runner.run();
+    const int status = runner.run();
+    return Checked(out, err, status);
 }

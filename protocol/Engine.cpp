@@ -96,13 +96,14 @@ constexpr FailureReport WriteFailures[] = {
     {" -> ERROR timeout waiting for SOH.", true},
     {" -> ERROR timeout waiting for LEN.", true},
     {" -> ERROR checksum.", true},
-    {" -> ERROR too long info.", false},
+    // A converter that always answers too long would otherwise be asked forever.
+    {" -> ERROR too long info.", true},
 };
 constexpr FailureReport ReadFailures[] = {
     {" ERROR timeout wo SOH. ", true},
     {" ERROR timeout wo LEN. ", true},
     {" ERROR checksum. ", true},
-    {" ERROR too long info. ", false},
+    {" ERROR too long info. ", true},
 };
 constexpr FailureReport ResetFailures[] = {
     {"ERROR: TimeOut sending RESET command to the converter (SOH)", false},
@@ -605,16 +606,22 @@ void Engine::stepReadDone()
     EngineState = ST_IDLE;
 
     // The answer is about item m, which is normally n. A converter that answers
-    // about another item still tells us that item's value; n stays pending.
+    // about another item still tells us that item's value; n stays pending. Every
+    // answer that leaves n unread counts toward the abort, so no read is repeated
+    // forever.
     const int m = m_frames.AnswerItem();
-    if (m < 0)
-        return; // too short to name an item: the read is repeated
+    // A refused read carries no value, whatever its slots hold.
+    const bool refused = m_frames.AnswerBuffer[4] != ACK;
+    if (m < 0 && !refused) {
+        ++ErrorCount; // too short to name an item: the read is repeated
+        return;
+    }
 
-    const Value v = m_frames.DecodeValue(m);
+    const Value v = refused ? Value() : m_frames.DecodeValue(m);
     // An INT beyond the 16-bit range cannot be held by the table and is refused like
     // any other value that cannot be decoded.
-    const bool undecodable =
-        (v.isNumber() && v.asNumber() < 0) || m > LastJobItem || (isIntItem(m) && !v.asInt16());
+    const bool undecodable = refused || (v.isNumber() && v.asNumber() < 0) || m > LastJobItem ||
+                             (isIntItem(m) && !v.asInt16());
     if (undecodable) {
         const QString error = ItemLabel(n) + QStringLiteral(" ERROR reading setting!");
         m_screen.appendProgress(error + CRLF);
@@ -647,7 +654,10 @@ void Engine::stepReadDone()
         m_screen.appendProgress((m_globals.DebugLevel == 2 ? detail + line : line) + CRLF);
         m_log.WriteLog(QStringLiteral("Received from unit: ") + detail + line);
     }
-    ErrorCount = 0;
+    if (m == n)
+        ErrorCount = 0;
+    else
+        ++ErrorCount;
 }
 
 // --- Restart and test call -------------------------------------------------------

@@ -20,9 +20,8 @@ namespace {
 
 constexpr int HeaderLength = 5; // SOH LEN 01 00 02
 constexpr int MaxLen = 255;     // LEN is one byte
-// The longest text a write can carry: LEN = 12 + characters must fit one byte.
-constexpr int MaxTextLength = MaxLen - 12;
 constexpr int TooLongCount = 98;
+static_assert(MaxTextLength + 13 == TooLongCount, "the echo of a text write must fit an answer");
 
 bool isChar(int item)
 {

@@ -14,6 +14,10 @@ constexpr int ACK = 0x06;
 constexpr int US = 0x1F;
 constexpr int RS = 0x1E;
 
+// The longest text a write can carry. The converter echoes a write in its answer, and
+// an answer of more than 98 bytes is never taken: 13 frame bytes leave 85 characters.
+constexpr int MaxTextLength = 85;
+
 // Where an answer stands after one tick of its data phase.
 enum class AnswerStatus {
     Receiving,     // more bytes are needed

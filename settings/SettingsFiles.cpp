@@ -28,40 +28,46 @@ const QString ReadError = QStringLiteral("Error reading setup-file");
 const QString WriteError = QStringLiteral("Error writing settings-file");
 const QString Separator = QStringLiteral("    ->");
 
-using FileTexts = std::array<QString, FileItemCount>;
-using FileValues = std::array<Value, FileItemCount>;
+} // namespace
 
-// Applies the reading rules to one line (without its line end).
-void TakeLine(QByteArrayView bytes, FileTexts &texts, QString &lastValue)
+void SettingsFileLines::take(QByteArrayView bytes)
 {
+    ++m_lineNumber;
     if (bytes.isEmpty())
         return;
     const QString line = QString::fromLatin1(bytes);
     const qsizetype arrow = line.indexOf(QLatin1String("->"));
     if (arrow >= 0)
-        lastValue = line.mid(arrow + 2);
+        m_lastValue = line.mid(arrow + 2);
     const std::optional<qint16> item = Value::number(TextToNumber(line.left(4))).asInt16();
-    if (item && *item >= 0 && *item < FileItemCount)
-        texts[*item] = lastValue;
+    if (item && *item >= 0 && *item < FileItemCount) {
+        m_texts[*item] = m_lastValue;
+        m_lines[*item] = m_lineNumber;
+    }
 }
 
-// Items 0..149 become numbers, 150..249 stay texts. A number that does not fit in a
-// floating-point number (the reader gives infinity for it) fails the whole file.
-std::optional<FileValues> ConvertTexts(const FileTexts &texts)
+// A number that does not fit in a floating-point number (the reader gives infinity
+// for it) fails the whole file.
+std::optional<FileValues> SettingsFileLines::values(int *tooLarge) const
 {
     FileValues values;
     for (int item = 0; item < FileItemCount; ++item) {
         if (IsNumberItem(item)) {
-            const double number = TextToNumber(texts[item]);
-            if (!std::isfinite(number))
+            const double number = TextToNumber(m_texts[item]);
+            if (!std::isfinite(number)) {
+                if (tooLarge)
+                    *tooLarge = item;
                 return std::nullopt;
+            }
             values[item] = Value::number(number);
         } else {
-            values[item] = Value::text(texts[item]);
+            values[item] = Value::text(m_texts[item]);
         }
     }
     return values;
 }
+
+namespace {
 
 // The value part of a line. Numbers go through the 16-bit form the converter keeps;
 // one that has no such form (outside -32768..32767) is written as 0, the value the
@@ -125,14 +131,13 @@ bool SettingsFiles::WriteSettingsFile(const QString &path)
 // fresh start.
 bool SettingsFiles::readFile(const QString &path, FileKind kind)
 {
-    FileTexts texts;
+    SettingsFileLines lines;
     bool complete = false;
 
     QFile file(path);
     if (file.open(QIODevice::ReadOnly)) {
-        QString lastValue;
         const TextLinesEnd end = ReadTextFileLines(file, [&](QByteArrayView line) {
-            TakeLine(line, texts, lastValue);
+            lines.take(line);
             return true;
         });
         file.close();
@@ -146,21 +151,25 @@ bool SettingsFiles::readFile(const QString &path, FileKind kind)
         return false;
     }
 
-    std::optional<FileValues> values = ConvertTexts(texts);
+    std::optional<FileValues> values = lines.values();
     if (!values) {
         m_dialogs.messageBox(MessageTitle, ReadError, Dialogs::Icon::Critical);
         if (kind == FileKind::User)
             return false;
         complete = false;
-        values = ConvertTexts(FileTexts{});
+        values = SettingsFileLines().values();
     }
+    ApplyFileValues(*values);
+    return complete;
+}
 
+void SettingsFiles::ApplyFileValues(const FileValues &values)
+{
     for (int item = 0; item < FileItemCount; ++item)
-        m_table.FileValue[item] = (*values)[item];
+        m_table.FileValue[item] = values[item];
     m_table.ForgetUnitValues();
     m_table.FileToSettings();
     m_view.SettingsToControls();
-    return complete;
 }
 
 bool SettingsFiles::writeFile(const QString &path)

@@ -3,14 +3,42 @@
 #include "settings/SettingsTable.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <array>
+#include <optional>
 
 struct Globals;
-class SettingsTable;
 class SettingsView;
 class Dialogs;
+
+// The values of items 0..249 as a settings file gives them.
+using FileValues = std::array<Value, FileItemCount>;
+
+// The reading rules of settings files, applied one line at a time: the value text
+// each item gets and the line it came from.
+class SettingsFileLines
+{
+public:
+    // The next line of the file, without its line end.
+    void take(QByteArrayView line);
+
+    const QString &valueText(int item) const { return m_texts[item]; }
+    // The number (from 1) of the last line that gave the item its value; 0 when no
+    // line named it.
+    int lineOf(int item) const { return m_lines[item]; }
+
+    // Items 0..149 as numbers, 150..249 as texts. None when a number does not fit a
+    // floating-point number; *tooLarge then names the first such item.
+    std::optional<FileValues> values(int *tooLarge = nullptr) const;
+
+private:
+    std::array<QString, FileItemCount> m_texts;
+    std::array<int, FileItemCount> m_lines{};
+    QString m_lastValue;
+    int m_lineNumber = 0;
+};
 
 // The default settings file and user settings files (module LeesIniFile): one line
 // per item 0..249, "<item>    -><value>", CR LF, Latin-1.
@@ -27,6 +55,9 @@ public:
     bool WriteDefaultFile();
     bool ReadSettingsFile(const QString &path);
     bool WriteSettingsFile(const QString &path);
+    // The last steps of reading, for values already read: the converter's values
+    // are forgotten, the table and the screen take the file's values.
+    void ApplyFileValues(const FileValues &values);
 
 private:
     enum class FileKind { Default, User };

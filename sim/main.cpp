@@ -151,7 +151,7 @@ int Simulator::run(QCoreApplication &app)
     m_app = &app;
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(HelpText));
-    parser.addHelpOption();
+    const QCommandLineOption help = parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption({QStringLiteral("device"),
                       QStringLiteral("Use this device instead of a new pseudo-terminal."),
@@ -173,7 +173,16 @@ int Simulator::run(QCoreApplication &app)
                       QStringLiteral("SPEC")});
     parser.addOption(
         {QStringLiteral("no-stdin"), QStringLiteral("Never read commands from standard input.")});
-    parser.process(app);
+    // The help names the program, not the path it was started by.
+    const QStringList arguments = QCoreApplication::arguments();
+    if (parser.parse(arguments) && parser.isSet(help)) {
+        QString text = parser.helpText();
+        text.replace(0, text.indexOf(QLatin1Char('\n')),
+                     QStringLiteral("Usage: kestrum-sim [options]"));
+        std::fputs(qPrintable(text), stdout);
+        return 0;
+    }
+    parser.process(arguments);
 
     for (const QString &spec : parser.values(QStringLiteral("fault"))) {
         QString error;

@@ -21,6 +21,11 @@ if [ "$man_pages" = ON ]; then
             grep -qF "\"${page%|*} 1.0\" \"User Commands\"" <<<"$text" && grep -qF "${page#*|}" <<<"$text" ||
             { echo "manual page ${page%|*}(1) missing or without its --help"; exit 1; }
     done
+    # Exit status and environment are sections of their own, each command a tagged entry.
+    text=$(zcat "$prefix/share/man/man1/kestrum-cli.1.gz")
+    for part in $'\n.SH "EXIT STATUS"\n' $'\n.SH ENVIRONMENT\n' $'\n.TP\nwrite ITEM VALUE\n'; do
+        [[ $text == *"$part"* ]] || { echo "kestrum-cli(1) lacks $part"; exit 1; }
+    done
 fi
 # The completion of kestrum-cli (the last word is the one completed): commands, a
 # command's options, .cfg files for a file argument.
@@ -38,7 +43,9 @@ done
 # Whole outputs first: grep -q ends at its first match, and under pipefail the
 # program's write into the closed pipe would fail the line.
 grep -q "read-all" <<<"$("$prefix/bin/kestrum-cli" --help)" || { echo "kestrum-cli --help failed"; exit 1; }
-grep -q "pseudo-terminal" <<<"$("$prefix/bin/kestrum-sim" --help)" || { echo "kestrum-sim --help failed"; exit 1; }
+help=$("$prefix/bin/kestrum-sim" --help)
+[ "$(head -1 <<<"$help")" = "Usage: kestrum-sim [options]" ] && grep -q "pseudo-terminal" <<<"$help" ||
+    { echo "kestrum-sim --help failed"; exit 1; }
 
 # --version and the window program's --help, without a display: a window
 # program that made its QApplication anyway would abort here.

@@ -80,7 +80,11 @@ void TestCliArgs::commandsAndTheirArguments_data()
         << ""
         << "" << 1;
     QTest::newRow("write a number item without a control")
-        << QStringList{"write", "149", "-32768"} << Command::Write << "" << 149 << "-32768"
+        << QStringList{"write", "149", "32767"} << Command::Write << "" << 149 << "32767"
+        << ""
+        << "" << 1;
+    QTest::newRow("a choice with a fraction is rounded as the window rounds it")
+        << QStringList{"write", "10", "4.4"} << Command::Write << "" << 10 << "4.4"
         << ""
         << "" << 1;
     QTest::newRow("write a text with blanks") << QStringList{"write", "151", "  two words "}
@@ -155,7 +159,11 @@ void TestCliArgs::usageErrorsGiveOneLine_data()
     QTest::newRow("unknown command") << QStringList{"fetch"} << "fetch";
     QTest::newRow("unknown global option") << QStringList{"--baud", "9600", "ports"} << "baud";
     QTest::newRow("global option after the command")
-        << QStringList{"read-all", "--debug"} << "debug";
+        << QStringList{"read-all", "--debug"} << "--debug goes before the command";
+    QTest::newRow("global option after a command without options")
+        << QStringList{"read", "10", "-q"} << "-q goes before the command";
+    QTest::newRow("an unknown option keeps its dashes")
+        << QStringList{"show", "x.cfg", "--jsn"} << "Unknown option '--jsn'.";
     QTest::newRow("read without item") << QStringList{"read"} << "read takes 1 argument";
     QTest::newRow("read with two items") << QStringList{"read", "1", "2"} << "ITEM";
     QTest::newRow("item past the file's items") << QStringList{"read", "250"} << "0..249";
@@ -164,9 +172,20 @@ void TestCliArgs::usageErrorsGiveOneLine_data()
     QTest::newRow("write without value") << QStringList{"write", "10"} << "ITEM VALUE";
     QTest::newRow("a number item given a word") << QStringList{"write", "100", "abc"} << "number";
     QTest::newRow("a number item given a number with a tail")
-        << QStringList{"write", "10", "3x"} << "number";
-    QTest::newRow("a number too big for the table")
-        << QStringList{"write", "120", "40000"} << "-32768..32767";
+        << QStringList{"write", "10", "3x"} << "\"3x\" is no choice";
+    QTest::newRow("a number too big for the converter")
+        << QStringList{"write", "120", "40000"} << "40000 is no number of EventId 16 (0..32767)";
+    QTest::newRow("a negative number")
+        << QStringList{"write", "120", "-5"} << "setting 120: -5 is no number";
+    QTest::newRow("a choice past the list")
+        << QStringList{"write", "10", "99"}
+        << "setting 10: 99 is no choice of ESPA out serial speed (0..4)";
+    QTest::newRow("no choice") << QStringList{"write", "10", "-1"} << "-1 is no choice";
+    QTest::newRow("a bleep code past F") << QStringList{"write", "40", "16"} << "BleepCode (0..15)";
+    QTest::newRow("a setting without a list past a byte")
+        << QStringList{"write", "80", "256"} << "256 is no value of setting 80 (0..255)";
+    QTest::newRow("a text the converter's answer cannot echo")
+        << QStringList{"write", "155", QString(86, 'x')} << "86 characters is too long for";
     QTest::newRow("a text the converter cannot carry")
         << QStringList{"write", "151", QString::fromUtf8("\u20ac 5")} << "8859-1";
     QTest::newRow("read-all with an argument") << QStringList{"read-all", "x"} << "read-all";
@@ -187,7 +206,7 @@ void TestCliArgs::usageErrorsGiveOneLine_data()
     QTest::newRow("bleep code above 15") << QStringList{"call", "1", "--bleep", "16"} << "0..15";
     QTest::newRow("bleep code in hex") << QStringList{"call", "1", "--bleep", "A"} << "0..15";
     QTest::newRow("port 0") << QStringList{"--port", "0", "ports"} << "--port";
-    QTest::newRow("port word") << QStringList{"--port", "com1", "ports"} << "com1";
+    QTest::newRow("port word") << QStringList{"--port", "tty1", "ports"} << "tty1";
     QTest::newRow("port past the index range")
         << QStringList{"--port", "40000", "ports"} << "--port";
     QTest::newRow("timeout 0") << QStringList{"--timeout", "0", "restart"} << "--timeout";
@@ -227,6 +246,7 @@ void TestCliArgs::helpAndVersionAreAskedFor_data()
     QTest::newRow("a command's --help") << QStringList{"call", "--help"} << Outcome::Help << "call";
     QTest::newRow("-h after a command without options")
         << QStringList{"show", "-h"} << Outcome::Help << "show";
+    QTest::newRow("write's --help") << QStringList{"write", "--help"} << Outcome::Help << "write";
     QTest::newRow("help alone") << QStringList{"help"} << Outcome::Help << "";
     QTest::newRow("help COMMAND") << QStringList{"help", "read-all"} << Outcome::Help << "read-all";
     QTest::newRow("help after options")
@@ -244,13 +264,13 @@ void TestCliArgs::helpAndVersionAreAskedFor()
 
 void TestCliArgs::globalOptions()
 {
-    const CliParseResult result = parse(
-        {"--port", "/dev/pts/9", "--home", "/tmp/kh", "--debug", "--timeout", "2.5", "read", "7"});
+    const CliParseResult result = parse({"--port", "/dev/pts/9", "--home", "/tmp/kh", "--debug",
+                                         "-q", "--lenient", "--timeout", "2.5", "read", "7"});
     QCOMPARE(result.outcome, Outcome::Run);
     const CliOptions &o = result.options;
     QCOMPARE(o.port, QStringLiteral("/dev/pts/9"));
     QCOMPARE(o.home, QStringLiteral("/tmp/kh"));
-    QVERIFY(o.debug);
+    QVERIFY(o.debug && o.quiet && o.lenient);
     QCOMPARE(o.timeoutSeconds, 2.5);
     QCOMPARE(o.command, Command::Read);
     QCOMPARE(o.item, 7);
@@ -276,6 +296,8 @@ void TestCliArgs::portNamesANumberOrADevice_data()
     QTest::newRow("past the fixed table still opens through the mapping")
         << "31" << false << 31 << "31";
     QTest::newRow("highest index") << "32767" << false << 32767 << "32767";
+    QTest::newRow("as ports prints it") << "Com2" << false << 2 << "2";
+    QTest::newRow("in small letters") << "com12" << false << 12 << "12";
     QTest::newRow("pseudo-terminal") << "/dev/pts/4" << true << 0 << "/dev/pts/4";
     QTest::newRow("relative path") << "./ttyX" << true << 0 << "./ttyX";
 }
@@ -293,7 +315,7 @@ void TestCliArgs::portNamesANumberOrADevice()
 void TestCliArgs::writeTakesAValueThatLooksLikeAnOption()
 {
     // A negative number or a text that starts with dashes is the value, not an option.
-    CliParseResult result = parse({"write", "120", "-5"});
+    CliParseResult result = parse({"write", "152", "-5"});
     QCOMPARE(result.outcome, Outcome::Run);
     QCOMPARE(result.options.value, QStringLiteral("-5"));
 

@@ -271,7 +271,7 @@ void TestDiskFaults::readOnlyProgramFolderAtStartUp()
     QCOMPARE(t.dialogs.boxes[0].icon, Dialogs::Icon::Critical);
     QCOMPARE(t.dialogs.boxes[0].text, QStringLiteral("Error writing settings-file\r\n") +
                                           t.path(QStringLiteral("default.set")));
-    WriteSetupFile(t.app.globals);
+    QVERIFY(!WriteSetupFile(t.app.globals));
     QCOMPARE(t.dialogs.boxes.size(), 1);
     QCOMPARE(readAll(t.path(QStringLiteral("default.set"))), defaults);
     QCOMPARE(readAll(t.path(QStringLiteral("Kestrum.set"))), setup);
@@ -305,7 +305,7 @@ void TestDiskFaults::fullProgramFolderKeepsTheOldFiles()
     filler.close();
 
     t.app.globals.SetPath = QStringLiteral("/a/path/that/makes/the/file/longer");
-    WriteSetupFile(t.app.globals);
+    QVERIFY(!WriteSetupFile(t.app.globals));
     Commands commands(t.app);
     commands.CmdInstellingenOpslaan();
     QCOMPARE(t.dialogs.boxes.size(), 1);

@@ -318,7 +318,7 @@ void TestEngineItems::answerFailuresAreReportedAndCounted_data()
     QTest::newRow("write: checksum") << true << badCheck << 3 << " -> ERROR checksum.\r\n"
                                      << "" << 2 << true;
     QTest::newRow("write: too long") << true << tooLong << 3 << " -> ERROR too long info.\r\n"
-                                     << "" << 1 << true;
+                                     << "" << 2 << true;
     QTest::newRow("write: refused") << true << nackAnswer() << 4 << " -> program ERROR NACK.\r\n"
                                     << "" << 2 << true;
     QTest::newRow("write: accepted") << true << ackAnswer() << 4 << " -> Saved.\r\n"
@@ -341,9 +341,18 @@ void TestEngineItems::answerFailuresAreReportedAndCounted_data()
         << "Error reading unit: " + label + " ERROR checksum. " << 2 << true;
     QTest::newRow("read: too long")
         << false << tooLong << 3 << label + " ERROR too long info. \r\n"
-        << "Error reading unit: " + label + " ERROR too long info. " << 1 << true;
+        << "Error reading unit: " + label + " ERROR too long info. " << 2 << true;
     QTest::newRow("read: answer names no item") << false << shortAnswer << 4 << ""
-                                                << "" << 1 << true;
+                                                << "" << 2 << true;
+    // The value goes to item 11 as the answer says; item 10 is still unread.
+    QTest::newRow("read: answer about another item")
+        << false << charAnswer(11, 1) << 4 << "ESPA out serial speed: 9600 baud OK\r\n"
+        << "Received from unit:  [Item: 11 Value: 1] ESPA out serial speed: 9600 baud OK" << 2
+        << true;
+    QTest::newRow("read: refused")
+        << false << withCheck(hexBytes("01 0D 01 00 15 57 1F 0A 1E 77 1F 03 1E")) << 4
+        << label + " ERROR reading setting!\r\n"
+        << "Error reading unit: " + label + " ERROR reading setting!" << 2 << true;
     QTest::newRow("read: item that cannot be decoded")
         << false << aboutItem3 << 4 << label + " ERROR reading setting!\r\n"
         << "Error reading unit: " + label + " ERROR reading setting!" << 2 << true;

@@ -108,7 +108,7 @@ class TstFrames : public QObject
 private Q_SLOTS:
     void requestsGoOutByteForByte_data();
     void requestsGoOutByteForByte();
-    void longestTextFillsTheLengthByte();
+    void longestTextFitsTheEchoingAnswer();
     void refusedWritesSendNothing_data();
     void refusedWritesSendNothing();
     void everyRequestDropsStaleInputFirst();
@@ -219,16 +219,16 @@ void TstFrames::requestsGoOutByteForByte()
     QCOMPARE(spaced(rig.backend.takeSent()), spaced(expected));
 }
 
-void TstFrames::longestTextFillsTheLengthByte()
+void TstFrames::longestTextFitsTheEchoingAnswer()
 {
     Rig rig;
-    const QString text(243, QLatin1Char('x'));
+    const QString text(85, QLatin1Char('x'));
     QCOMPARE(rig.frames.SendWriteRequest(232, Value::text(text)), 1);
     const QByteArray sent = rig.backend.takeSent();
-    QCOMPARE(sent.size(), 256);
-    QCOMPARE(quint8(sent.at(1)), quint8(0xFF));
-    QCOMPARE(sent.mid(11, 243), QByteArray(243, 'x'));
-    QCOMPARE(quint8(sent.at(254)), quint8(RS));
+    QCOMPARE(sent.size(), 98);
+    QCOMPARE(quint8(sent.at(1)), quint8(97));
+    QCOMPARE(sent.mid(11, 85), QByteArray(85, 'x'));
+    QCOMPARE(quint8(sent.at(96)), quint8(RS));
     int sum = 0;
     for (const char c : sent)
         sum += quint8(c);
@@ -250,7 +250,7 @@ void TstFrames::refusedWritesSendNothing_data()
     QTest::newRow("INT -1") << 100 << QVariant(-1.0) << -1;
     QTest::newRow("INT 32768") << 100 << QVariant(32768.0) << -1;
     QTest::newRow("INT 40000") << 143 << QVariant(40000.0) << -1;
-    QTest::newRow("TEKST 244 characters") << 150 << QVariant(QString(244, QLatin1Char('y'))) << -1;
+    QTest::newRow("TEKST 86 characters") << 150 << QVariant(QString(86, QLatin1Char('y'))) << -1;
     QTest::newRow("item 250") << 250 << QVariant(1) << 0;
     QTest::newRow("item -1") << -1 << QVariant(1) << 0;
 }

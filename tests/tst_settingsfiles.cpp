@@ -1,3 +1,4 @@
+#include "app/SettingsFileCheck.h"
 #include "base/Globals.h"
 #include "screen/Catalogue.h"
 #include "screen/HeadlessScreen.h"
@@ -165,6 +166,8 @@ private Q_SLOTS:
     void failedWriteShowsErrorAndKeepsOldFile_data();
     void failedWriteShowsErrorAndKeepsOldFile();
     void killedSaveLeavesEitherOldOrNewFile();
+    void fileIsCheckedBeforeAToolWithoutWindowUsesIt_data();
+    void fileIsCheckedBeforeAToolWithoutWindowUsesIt();
 };
 
 void TestSettingsFiles::saveRightAfterStartWithoutDefaultFileHoldsTheStartTable()
@@ -676,3 +679,81 @@ int main(int argc, char *argv[])
 }
 
 #include "tst_settingsfiles.moc"
+
+Q_DECLARE_METATYPE(FileCheck)
+
+// A file as the program writes it: bulk settings on choice 1, the rest 0 or "".
+static QByteArray programFile(const std::map<int, QByteArray> &lines = {})
+{
+    QByteArray file;
+    for (int item = 0; item < FileItemCount; ++item) {
+        const auto line = lines.find(item);
+        if (line != lines.end())
+            file += line->second.isNull() ? QByteArray() : line->second + "\r\n";
+        else
+            file += QByteArray::number(item) + "    ->" + (IsBulkItem(item) ? "1" : "") + "\r\n";
+    }
+    return file;
+}
+
+void TestSettingsFiles::fileIsCheckedBeforeAToolWithoutWindowUsesIt_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<FileCheck>("check");
+    QTest::addColumn<QString>("refusal"); // "" when taken
+    QTest::addColumn<bool>("lenientTakesIt");
+    QTest::addColumn<QString>("item10"); // when taken: the value as the window reads it
+
+    const FileCheck send = FileCheck::Sendable, read = FileCheck::Readable;
+    QTest::newRow("a file the program wrote") << programFile() << send << "" << false << "1";
+    QTest::newRow("a choice rounded as the window rounds it")
+        << programFile({{10, "10    ->4.4"}}) << send << "" << false << "4.4";
+    QTest::newRow("no choice") << programFile({{13, "13    ->-1"}}) << send
+                               << "f.cfg: line 14: -1 is no choice of ESPA out serial parity (0..2)"
+                               << true << "";
+    QTest::newRow("a word for a choice")
+        << programFile({{26, "26    -> odd"}}) << send
+        << "f.cfg: line 27: \" odd\" is no choice of ESPA in status request response (0..5)" << true
+        << "";
+    QTest::newRow("the list's extra entry is shown as the first choice")
+        << programFile({{5, "5    ->10"}}) << send
+        << "f.cfg: line 6: 10 is no choice of ESPA out max address length (0..9)" << true << "";
+    QTest::newRow("a bulk setting without its line")
+        << programFile({{37, QByteArray()}}) << send
+        << "f.cfg: no line for setting 37 (ESPA in tx-data delay)" << true << "";
+    // Its first four characters are blanks: the reader takes it for setting 0.
+    QTest::newRow("a line the reader takes for another setting")
+        << programFile({{13, "    13    ->2"}}) << send
+        << "f.cfg: line 14: \"    13    ->2\" is no line of the form NUMBER    ->VALUE" << true
+        << "";
+    QTest::newRow("show and diff take a value outside the list")
+        << programFile({{10, "10    ->99"}}) << read << "" << false << "99";
+    QTest::newRow("lines without an arrow")
+        << QByteArray("hello\r\nworld\r\n") << read
+        << "f.cfg: no line of the form NUMBER    ->VALUE, so no settings file" << true << "";
+    QTest::newRow("a binary file")
+        << QByteArray("0    ->1\n\x7f"
+                      "ELF\x02\0\0",
+                      16)
+        << read << "f.cfg: line 2: a NUL byte, so no text file" << true << "";
+    QTest::newRow("more than 1 MiB")
+        << QByteArray(1024 * 1024 + 1, '\n').append("0    ->1") << read
+        << "f.cfg: larger than 1 MiB, so no settings file" << true << "";
+    QTest::newRow("a number no window takes either")
+        << programFile({{120, "120    ->1e999"}}) << read
+        << "f.cfg: line 121: \"1e999\" is too large a number" << false << "";
+    QTest::newRow("the window's reading takes any bytes")
+        << programFile({{10, "10    ->99\0"}, {13, QByteArray()}}) << FileCheck::Lenient << ""
+        << false << "99";
+}
+
+void TestSettingsFiles::fileIsCheckedBeforeAToolWithoutWindowUsesIt()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(FileCheck, check);
+    const CheckedSettingsFile checked = CheckSettingsBytes(bytes, QStringLiteral("f.cfg"), check);
+    QTEST(checked.refusal, "refusal");
+    QTEST(checked.lenientTakesIt, "lenientTakesIt");
+    if (checked.taken())
+        QTEST(checked.values[10].asText(), "item10");
+}

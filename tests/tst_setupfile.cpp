@@ -178,7 +178,7 @@ void TestSetupFile::writtenFileHasExactBytes()
     globals.LogfileMode = qint16(logfileMode);
     globals.SetPath = setPath;
     globals.UnitType = qint16(unitType);
-    WriteSetupFile(globals);
+    QVERIFY(WriteSetupFile(globals));
     QCOMPARE(ReadAll(home.filePath("Kestrum.set")), bytes);
 
     // What was written reads back as the same values.
@@ -217,7 +217,7 @@ void TestSetupFile::writeIntoMissingFolderIsSilent()
     Globals globals;
     globals.ProgramFolder = home.filePath("gone");
     globals.ComPortIndex = 4;
-    WriteSetupFile(globals);
+    QVERIFY(!WriteSetupFile(globals));
     QVERIFY(!QFileInfo::exists(home.filePath("gone")));
 }
 
@@ -234,7 +234,7 @@ void TestSetupFile::failedWriteKeepsTheOldFile()
     {
         FileSizeLimit limit(50);
         QVERIFY(limit.isActive());
-        WriteSetupFile(globals);
+        QVERIFY(!WriteSetupFile(globals));
     }
     QCOMPARE(ReadAll(home.filePath("Kestrum.set")), old);
     QCOMPARE(QDir(home.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
