@@ -36,6 +36,12 @@ std::optional<ReportSource> CliRunner::reportSource(const QString &argument, int
         return std::nullopt;
     }
     if (!CliOptions::isUnit(argument)) {
+        // A report stands for what the file would put into a converter, so it takes
+        // only a file that write-all would take.
+        if (!checkedFile(argument, FileCheck::Sendable)) {
+            *status = ExitUsage;
+            return std::nullopt;
+        }
         QString error;
         std::optional<ReportSource> source = LoadReportFile(argument, &error);
         if (!source) {
@@ -65,6 +71,10 @@ std::optional<ReportSource> CliRunner::reportSource(const QString &argument, int
 
 int CliRunner::runReport()
 {
+    // A report that could not be kept is found out before the converter is read.
+    if (const QString why = cannotSaveTo(m_options.output, QStringLiteral("report"));
+        !why.isEmpty())
+        return fail(ExitUsage, why);
     const QString arguments[2] = {m_options.file, m_options.compare};
     std::optional<ReportSource> sources[2];
     // The files first: one that cannot be read ends the report before the converter

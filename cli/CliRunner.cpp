@@ -334,12 +334,12 @@ std::optional<FileValues> CliRunner::checkedFile(const QString &path, FileCheck 
     return std::nullopt;
 }
 
-// Why a settings file cannot be saved at path, found out before the converter is
-// asked for anything; "" when it can.
-QString CliRunner::cannotSaveTo(const QString &path) const
+// Why a file (a settings file, a report) cannot be saved at path, found out before
+// the converter is asked for anything; "" when it can.
+QString CliRunner::cannotSaveTo(const QString &path, const QString &what) const
 {
     const QFileInfo info(path);
-    const QString why = QStringLiteral("cannot write the settings file \"%1\": %2").arg(path);
+    const QString why = QStringLiteral("cannot write the %1 \"%2\": %3").arg(what, path);
     if (info.isDir())
         return why.arg(QStringLiteral("it is a folder"));
     if (!info.dir().exists())
@@ -473,7 +473,8 @@ int CliRunner::talkToConverter()
         m_fileValues = *values;
     }
     if (m_options.command == Command::ReadAll && !m_options.file.isEmpty()) {
-        if (const QString why = cannotSaveTo(m_options.file); !why.isEmpty())
+        if (const QString why = cannotSaveTo(m_options.file, QStringLiteral("settings file"));
+            !why.isEmpty())
             return fail(ExitUsage, why);
     }
 

@@ -57,7 +57,7 @@ private:
     QString openErrorText() const;
     // A settings file checked as the command needs it; a refusal is reported.
     std::optional<FileValues> checkedFile(const QString &path, FileCheck check);
-    QString cannotSaveTo(const QString &path) const;
+    QString cannotSaveTo(const QString &path, const QString &what) const;
     int showFile();
     int diffFiles();
     // The lines or the JSON array of diff for the settings that differ.

@@ -386,6 +386,9 @@ void TestCliE2e::damagedFilesNeverReachTheConverter_data()
     QTest::newRow("a choice outside the list")
         << QStringList{"write-changed", "FILE"} << "10=99" << 2
         << "kestrum-cli: FILE: line 11: 99 is no choice of ESPA out serial speed (0..4)" + lenient;
+    QTest::newRow("a report of it compared with the unit")
+        << QStringList{"report", "FILE", "--compare", "unit", "-o", "FILE.pdf"} << "10=99" << 2
+        << "kestrum-cli: FILE: line 11: 99 is no choice of ESPA out serial speed (0..4)" + lenient;
     // Taken as the window takes it: 99 becomes the first choice.
     QTest::newRow("the same with --lenient")
         << QStringList{"--lenient", "write-all", "FILE"} << "10=99" << 0
@@ -868,6 +871,7 @@ void TestCliE2e::filesThatCannotBeReadOrWrittenGiveExitTwo()
     QCOMPARE(r.exitCode, 2);
     QVERIFY2(r.errLines().last().contains(QStringLiteral("cannot write the report")),
              qPrintable(r.err));
+    QVERIFY(!m_sim->output().contains(QStringLiteral("read item")));
 
     // Standard output that takes nothing.
     QVERIFY(writeLatin1(home() + "/some.cfg", "0    ->2\r\n"));

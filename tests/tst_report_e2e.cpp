@@ -44,11 +44,13 @@ const char *const KnownRows[] = {
     "37 ESPA in tx-data delay: no delay",
 };
 
+// A line for every setting the converter is written, as a report takes only such files.
 const QByteArray KnownFile = "0    ->2\r\n5    ->3\r\n7    ->40\r\n10    ->4\r\n11    ->1\r\n"
                              "12    ->1\r\n13    ->2\r\n14    ->2\r\n15    ->30\r\n16    ->1\r\n"
-                             "17    ->3\r\n20    ->3\r\n23    ->1\r\n24    ->1\r\n25    ->45\r\n"
-                             "26    ->4\r\n27    ->9\r\n31    ->1\r\n32    ->1\r\n36    ->5\r\n"
-                             "155    ->Pager 1\r\n";
+                             "17    ->3\r\n20    ->3\r\n21    ->0\r\n22    ->0\r\n23    ->1\r\n"
+                             "24    ->1\r\n25    ->45\r\n26    ->4\r\n27    ->9\r\n30    ->0\r\n"
+                             "31    ->1\r\n32    ->1\r\n33    ->0\r\n34    ->0\r\n35    ->0\r\n"
+                             "36    ->5\r\n37    ->0\r\n155    ->Pager 1\r\n";
 const QByteArray DefaultFile = "0    ->2\r\n10    ->4\r\n11    ->1\r\n";
 
 bool writeFile(const QString &path, const QByteArray &bytes)
