@@ -144,6 +144,7 @@ void Engine::EngineStep(int argument)
         ~Leave() { flag = false; }
     } leave{m_inStep};
 
+    m_quietStep = argument == 0 && stepWouldChangeNothing();
     if (IdleTicks > 0)
         --IdleTicks;
     if (DelayTicks > 0)
@@ -832,15 +833,33 @@ bool Engine::legendShown(int item) const
 void Engine::UpdateProgressBar(int n)
 {
     if (n < 0) {
-        const auto pending = std::count_if(m_table.SettingJob.begin(), m_table.SettingJob.end(),
-                                           [](qint16 job) { return job != JOB_NONE; });
-        if (pending == 0)
-            m_screen.setProgressBar(false, m_screen.progressBarValue());
-        else
-            m_screen.setProgressBar(true, int(std::min<qsizetype>(pending, ProgressBarMax)));
+        bool visible = false;
+        int value = 0;
+        idleProgressBar(visible, value);
+        showProgressBar(visible, value);
         return;
     }
-    m_screen.setProgressBar(true, std::min(n, ProgressBarMax));
+    showProgressBar(true, std::min(n, ProgressBarMax));
+}
+
+// The bar an idle step shows: hidden with no job set, else the number of jobs.
+void Engine::idleProgressBar(bool &visible, int &value) const
+{
+    const auto pending = std::count_if(m_table.SettingJob.begin(), m_table.SettingJob.end(),
+                                       [](qint16 job) { return job != JOB_NONE; });
+    visible = pending > 0;
+    value = visible ? int(std::min<qsizetype>(pending, ProgressBarMax)) : m_barValue;
+}
+
+// A bar that already shows this is left alone, so an idle engine does not touch the
+// screen at all.
+void Engine::showProgressBar(bool visible, int value)
+{
+    if (visible == m_barShown && value == m_barValue)
+        return;
+    m_barShown = visible;
+    m_barValue = value;
+    m_screen.setProgressBar(visible, value);
 }
 
 QString Engine::ItemLabel(int n) const
@@ -878,19 +897,38 @@ void Engine::DrainReceivedText()
     }
 }
 
-bool Engine::mayPause()
+// A step by the timer that would change nothing but the counters that run down:
+// - waiting for the start: the received line is empty, no series is marked and the
+//   start delay is set (each such step counts it down and sets it again);
+// - idle: no job, request, series or run left, the item forgotten, the bar as an idle
+//   step leaves it, and no byte waiting to be logged.
+bool Engine::stepWouldChangeNothing() const
 {
-    return isQuiet() && !m_datacom.HasInput();
+    if (EngineState == ST_START)
+        return ReceiveLine.isEmpty() && BulkMode == 0 && DelayTicks == DelayAtStart;
+    if (EngineState != ST_IDLE || CurrentItem != -1 || !m_notSent.empty() || !isQuiet())
+        return false;
+    bool visible = false;
+    int value = 0;
+    idleProgressBar(visible, value);
+    return visible == m_barShown && value == m_barValue && !m_datacom.HasInput();
+}
+
+bool Engine::mayPause() const
+{
+    return m_quietStep && stepWouldChangeNothing();
 }
 
 void Engine::SkipIdleTicks(qint64 n)
 {
     if (n < 1)
         return;
-    // Each tick counts the counters down to 0 and, idle, forgets the current item.
-    for (qint16 *counter : {&IdleTicks, &DelayTicks, &AnswerTicks})
-        *counter = qint16(std::max<qint64>(0, *counter - n));
-    CurrentItem = -1;
+    // Each of those ticks counted the counters down to 0; waiting for the start, it
+    // set the start delay again.
+    for (qint16 *counter : {&IdleTicks, &DelayTicks, &AnswerTicks}) {
+        if (counter != &DelayTicks || EngineState != ST_START)
+            *counter = qint16(std::max<qint64>(0, *counter - n));
+    }
 }
 
 bool Engine::isQuiet() const

@@ -89,9 +89,12 @@ public:
 
     // True when the engine has nothing left to do: idle, no job, no request, no series.
     bool isQuiet() const;
-    // True when ticks would change nothing but the counters: quiet, and no byte
-    // waiting to be read. The timer that drives the engine may then sleep.
-    bool mayPause();
+    // True when the last step found nothing to do and changed nothing but the counters
+    // that run down, and a step now would do the same: everything an idle step does
+    // after the work (hiding the bar, forgetting the item, logging received text) has
+    // been done, and no work or byte has come since. The timer that drives the engine
+    // may then sleep.
+    bool mayPause() const;
     // Accounts for n ticks that did not run while the timer slept: exactly what n
     // ticks of a paused engine would have done.
     void SkipIdleTicks(qint64 n);
@@ -106,6 +109,9 @@ private:
     enum class Failure { NoSoh, NoLen, Checksum, TooLong };
 
     void stepIdle();
+    bool stepWouldChangeNothing() const;
+    void idleProgressBar(bool &visible, int &value) const;
+    void showProgressBar(bool visible, int value);
     void reportSeriesDone(const QString &text);
     void reportNotSent(const std::vector<int> &notSent);
     void startApply();
@@ -140,6 +146,11 @@ private:
     Dialogs &m_dialogs;
     ScreenTransfer &m_transfer;
     bool m_inStep = false;
+    // The last step found nothing to do (see mayPause).
+    bool m_quietStep = false;
+    // What the engine last showed in the progress bar; it is the only one to move it.
+    bool m_barShown = false;
+    int m_barValue = 0;
     // Items of the running write-all series that no frame could carry.
     std::vector<int> m_notSent;
     ApplyStage m_applyStage = ApplyStage::None;
