@@ -146,6 +146,11 @@ struct Scenario
     QString expect; // part of a line the run must record
 };
 
+// When a write changed of four settings, begun at 500 ms, waits for the answer to its
+// third write, and to its second read-back.
+constexpr int WritingCancelMs = 5200;
+constexpr int ReadingBackCancelMs = 5700;
+
 // The screen as the converter holds it, but for four settings.
 void changeFourSettings(Program &p)
 {
@@ -211,6 +216,21 @@ const std::vector<Scenario> &scenarios()
           {2000, [](P &p) { p.cancelNoting(); }}},
          6000,
          "cancel in stage 1"},
+        {"write changed, Cancel while writing",
+         false,
+         {{0, changeFourSettings},
+          {500, [](P &p) { p.commands.CmdWriteChanged(); }},
+          {WritingCancelMs, [](P &p) { p.cancelNoting(); }}},
+         9000,
+         "Cancelled after 3 of 4 changes: 10, 13, 20 written; 30 not written."},
+        {"write changed, Cancel while reading back",
+         false,
+         {{0, changeFourSettings},
+          {500, [](P &p) { p.commands.CmdWriteChanged(); }},
+          {ReadingBackCancelMs, [](P &p) { p.cancelNoting(); }}},
+         9000,
+         "Cancelled after 4 of 4 changes: 10, 13, 20, 30 written; 10, 13 read back as written; "
+         "20, 30 not read back."},
         {"the abort after three time-outs",
          false,
          {{0, [](P &p) { p.mode = Converter::Silent; }},

@@ -26,6 +26,7 @@
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -122,6 +123,8 @@ private Q_SLOTS:
     void quitAsksAndClosesThePortOnce();
     void closingTheWindowAsksNothing();
     void noEngineStepRunsWhileAnEngineBoxIsOpen();
+    void writeChangedAsksAndReportsInItsBoxes_data();
+    void writeChangedAsksAndReportsInItsBoxes();
     void widgetDialogsAnswerAsTheButtonsSay_data();
     void widgetDialogsAnswerAsTheButtonsSay();
     void settingsFilterBecomesAQtFilter_data();
@@ -971,6 +974,92 @@ void TestMainWindow::noEngineStepRunsWhileAnEngineBoxIsOpen()
     QCOMPARE(stateAfter, stateBefore);
     QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
     QVERIFY(rig.app.engine.isQuiet());
+}
+
+void TestMainWindow::writeChangedAsksAndReportsInItsBoxes_data()
+{
+    QTest::addColumn<QString>("unit"); // after the writes: "keeps" its values, or is "garbled"
+    QTest::addColumn<QList<int>>("changed");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("write");
+    QTest::addColumn<QStringList>("boxes"); // title|text, each with the critical icon
+
+    const QString failed = QStringLiteral("Kestrum by Brivane|Applying changed settings failed: "
+                                          "10, 30\r\n10 ESPA out serial speed: ");
+    QTest::newRow("the list is cancelled")
+        << "keeps" << QList<int>{30} << "Write 1 change" << false << QStringList();
+    QTest::newRow("the unit keeps its values")
+        << "keeps" << QList<int>{10, 30} << "Write 2 changes" << true
+        << QStringList{failed + "wrote 4800 baud, the unit holds 2400 baud\r\n30 ESPA in serial "
+                                "speed: wrote 4800 baud, the unit holds 2400 baud"};
+    QTest::newRow("an abort while reading back")
+        << "garbled" << QList<int>{10, 30} << "Write 2 changes" << true
+        << QStringList{"Kestrum by Brivane|ERROR reading settings from the converter.\r\nReading "
+                       "is aborted!",
+                       failed + "no answer\r\n30 ESPA in serial speed: no answer"};
+}
+
+void TestMainWindow::writeChangedAsksAndReportsInItsBoxes()
+{
+    QFETCH(QString, unit);
+    QFETCH(QList<int>, changed);
+    QFETCH(QString, caption);
+    QFETCH(bool, write);
+    QFETCH(QStringList, boxes);
+
+    // Every setting holds choice 1 (2400 baud); the screen asks 2 (4800 baud) of some.
+    WindowRig rig(QString(), true);
+    int tick = 0;
+    bool written = false;
+    ScriptedConverter converter(rig.port, tick);
+    converter.answer = [&](const QByteArray &r) {
+        written = written || requestType(r) == 'W';
+        if (requestType(r) == 'W')
+            return ackAnswer();
+        QByteArray answer = charAnswer(requestItem(r), 1);
+        if (written && unit == "garbled")
+            answer[answer.size() - 1] = char(answer.at(answer.size() - 1) + 1);
+        return answer;
+    };
+    for (int item = 0; item <= 37; ++item) {
+        if (IsBulkItem(item))
+            rig.window.screen().setSelectedIndex(item, changed.contains(item) ? 2 : 1);
+    }
+
+    QStringList shownBoxes, headers, lastRow;
+    QString shownCaption;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            QCOMPARE(box->icon(), QMessageBox::Critical);
+            shownBoxes.append(box->windowTitle() + '|' + box->text());
+            box->button(QMessageBox::Ok)->click();
+        } else if (modal && modal->objectName() == QLatin1String("frmChanges")) {
+            auto *table = modal->findChild<QTableWidget *>("TableChanges");
+            for (int column = 0; column < table->columnCount(); ++column) {
+                headers.append(table->horizontalHeaderItem(column)->text());
+                lastRow.append(table->item(table->rowCount() - 1, column)->text());
+            }
+            shownCaption = modal->findChild<QPushButton *>("CmdWriteChanges")->text();
+            modal->findChild<QPushButton *>(write ? "CmdWriteChanges" : "CmdCancelChanges")
+                ->click();
+        }
+    });
+    watcher.start(10);
+    QVERIFY(pressButton(rig.window, QStringLiteral("CmdWriteChanged")));
+    QTRY_VERIFY_WITH_TIMEOUT(!shownCaption.isEmpty() && rig.app.engine.isQuiet() &&
+                                 shownBoxes.size() == boxes.size(),
+                             30000);
+
+    QCOMPARE(headers, QStringList({"Item", "Group", "Setting", "On the unit", "New value"}));
+    QCOMPARE(lastRow,
+             QStringList({"30", "ESPA in 2", "ESPA in serial speed:", "2400 baud", "4800 baud"}));
+    QCOMPARE(shownCaption, caption);
+    QCOMPARE(shownBoxes, boxes);
+    QCOMPARE(converter.receivedHex().count(spacedHex(
+                 withCheck(hexBytes("01 0D 01 00 02 57 1F 1E 1E 77 1F 02 1E")))), // write 30 = 2
+             write ? 1 : 0);
 }
 
 void TestMainWindow::widgetDialogsAnswerAsTheButtonsSay_data()
