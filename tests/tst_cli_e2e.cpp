@@ -564,10 +564,12 @@ void TestCliE2e::diffPrintsOnlyWhatDiffers_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("out");
 
+    // 41 holds 1.5 and 2, which both go to the converter as 2.
     QTest::newRow("two files") << "held.cfg"
                                << "wanted.cfg"
                                << "" << 1
                                << "10\tESPA out serial speed:\t3 9600 baud\t4 19200 baud\n"
+                                  "40\tBleepCode\t2 BleepCode: 2\t3 BleepCode: 3\n"
                                   "151\tOp te roepen pager bij ComStoring BMC:\t\"ESPA out\"\t"
                                   "\"a \\\"b\\\" \\\\\"\n";
     QTest::newRow("a file and itself") << "held.cfg"
@@ -587,6 +589,9 @@ void TestCliE2e::diffPrintsOnlyWhatDiffers_data()
     QTest::newRow("a silent unit") << "unit"
                                    << "wanted.cfg"
                                    << "silent" << 3 << "";
+    QTest::newRow("the unit and itself") << "unit"
+                                         << "unit"
+                                         << "" << 2 << "";
 }
 
 void TestCliE2e::diffPrintsOnlyWhatDiffers()
@@ -598,8 +603,9 @@ void TestCliE2e::diffPrintsOnlyWhatDiffers()
     QFETCH(QString, out);
 
     QVERIFY(startSim(option == "silent" ? QStringList{"--fault", "silent"} : QStringList()));
-    QVERIFY(!changedCopy(*m_sim, home() + "/held.cfg", "").isEmpty());
-    QVERIFY(!changedCopy(*m_sim, home() + "/wanted.cfg", "10=4;151=a \"b\" \\").isEmpty());
+    QVERIFY(!changedCopy(*m_sim, home() + "/held.cfg", "40=2.5;41=1.5").isEmpty());
+    QVERIFY(
+        !changedCopy(*m_sim, home() + "/wanted.cfg", "10=4;40=3;41=2;151=a \"b\" \\").isEmpty());
     QStringList arguments = {"--home", home(), "diff"};
     for (const QString &side : {a, b})
         arguments << (side == "unit" ? side : home() + '/' + side);
