@@ -613,6 +613,7 @@ void TestCliE2e::diffPrintsOnlyWhatDiffers()
         arguments << option;
     const CliResult r = run(arguments);
     QCOMPARE(r.exitCode, exitCode);
+    QCOMPARE(r.err.contains("not the unit with itself"), exitCode == 2);
     if (option == "--json")
         QCOMPARE(QJsonDocument::fromJson(r.out.toUtf8()).toJson(QJsonDocument::Compact),
                  out.toUtf8());
