@@ -125,149 +125,52 @@ struct Program
     {
         record.append(QString::number(now) + QLatin1Char(' ') + what);
     }
-    void cancelNoting()
+    // One step of a scenario: a button, bytes from the converter (| is CR LF), or a
+    // change to the screen or to the converter.
+    void act(const QString &command, const QString &argument)
     {
-        stamp(QStringLiteral("cancel in stage %1").arg(int(app.engine.applyStage())));
-        commands.CmdCancelReadWrite();
+        stamp(QStringLiteral("do %1 %2 in stage %3")
+                  .arg(command, argument)
+                  .arg(int(app.engine.applyStage())));
+        const int n = argument.section('=', 0, 0).toInt();
+        if (command == QLatin1String("read"))
+            commands.CmdReadSingleSetting(n);
+        else if (command == QLatin1String("write"))
+            commands.CmdWriteSingleSetting(n);
+        else if (command == QLatin1String("read-all"))
+            commands.CmdLeesAlles();
+        else if (command == QLatin1String("write-all"))
+            commands.CmdSchrijfAlles();
+        else if (command == QLatin1String("write-changed"))
+            commands.CmdWriteChanged();
+        else if (command == QLatin1String("restart"))
+            commands.CmdTestHerstart();
+        else if (command == QLatin1String("call"))
+            commands.CmdTestOproepPager();
+        else if (command == QLatin1String("open"))
+            commands.CmdReOpenCom();
+        else if (command == QLatin1String("cancel"))
+            commands.CmdCancelReadWrite();
+        else if (command == QLatin1String("feed"))
+            port.feed(argument.toLatin1().replace('|', "\r\n"));
+        else if (command == QLatin1String("silent"))
+            mode = Converter::Silent;
+        else if (command == QLatin1String("refusing"))
+            mode = Converter::RefusingWrites;
+        else if (command == QLatin1String("address"))
+            screen.setValueText(CTRL_TEST_ADDRESS, argument);
+        else if (command == QLatin1String("select")) // ITEM=CHOICE
+            QVERIFY(screen.setSelectedIndex(n, argument.section('=', 1).toInt()));
+        else if (command == QLatin1String("four")) {
+            // The screen as the converter holds it (choice 1), but for four settings.
+            for (int item = 0; item <= 37; ++item) {
+                if (IsBulkItem(item))
+                    screen.setSelectedIndex(item, QList{10, 13, 20, 30}.contains(item) ? 2 : 1);
+            }
+        } else
+            QFAIL(qPrintable(command));
     }
 };
-
-struct Step
-{
-    int at; // ms
-    std::function<void(Program &)> action;
-};
-struct Scenario
-{
-    const char *name;
-    bool portFails;
-    std::vector<Step> steps;
-    int endMs;
-    QString expect; // part of a line the run must record
-};
-
-// When a write changed of four settings, begun at 500 ms, waits for the answer to its
-// third write, and to its second read-back.
-constexpr int WritingCancelMs = 5200;
-constexpr int ReadingBackCancelMs = 5700;
-
-// The screen as the converter holds it, but for four settings.
-void changeFourSettings(Program &p)
-{
-    for (int item = 0; item <= 37; ++item) {
-        if (IsBulkItem(item))
-            p.screen.setSelectedIndex(item, 1);
-    }
-    for (int item : {10, 13, 20, 30})
-        p.screen.setSelectedIndex(item, 2);
-}
-
-const std::vector<Scenario> &scenarios()
-{
-    using P = Program;
-    static const std::vector<Scenario> all = {
-        {"single read",
-         false,
-         {{500, [](P &p) { p.commands.CmdReadSingleSetting(10); }}},
-         3000,
-         "appendProgress ESPA out serial speed: 2400 baud OK"},
-        {"single write",
-         false,
-         {{0, [](P &p) { p.screen.setSelectedIndex(10, 3); }},
-          {500, [](P &p) { p.commands.CmdWriteSingleSetting(10); }}},
-         8000,
-         " -> Saved."},
-        {"a refused write",
-         false,
-         {{0, [](P &p) { p.mode = Converter::RefusingWrites; }},
-          {500, [](P &p) { p.commands.CmdWriteSingleSetting(13); }}},
-         5000,
-         "Programming is aborted!"},
-        {"read-all",
-         false,
-         {{500, [](P &p) { p.commands.CmdLeesAlles(); }}},
-         8000,
-         "Reading of all settings was successfull."},
-        {"read-all cancelled",
-         false,
-         {{500, [](P &p) { p.commands.CmdLeesAlles(); }}, {1510, [](P &p) { p.cancelNoting(); }}},
-         4000,
-         "Geannuleerd!"},
-        {"write-all with a refused item",
-         false,
-         {{0, [](P &p) { p.screen.setSelectedIndex(12, -1); }},
-          {500, [](P &p) { p.commands.CmdSchrijfAlles(); }}},
-         10000,
-         "Not sent: 12"},
-        {"write-all cancelled",
-         false,
-         {{500, [](P &p) { p.commands.CmdSchrijfAlles(); }},
-          {1490, [](P &p) { p.cancelNoting(); }}},
-         4000,
-         "Geannuleerd!"},
-        {"write changed",
-         false,
-         {{0, changeFourSettings}, {500, [](P &p) { p.commands.CmdWriteChanged(); }}},
-         12000,
-         "Applied 4 changed settings; all read back as written."},
-        {"write changed, Cancel while reading the unit",
-         false,
-         {{500, [](P &p) { p.commands.CmdWriteChanged(); }},
-          {2000, [](P &p) { p.cancelNoting(); }}},
-         6000,
-         "cancel in stage 1"},
-        {"write changed, Cancel while writing",
-         false,
-         {{0, changeFourSettings},
-          {500, [](P &p) { p.commands.CmdWriteChanged(); }},
-          {WritingCancelMs, [](P &p) { p.cancelNoting(); }}},
-         9000,
-         "Cancelled after 3 of 4 changes: 10, 13, 20 written; 30 not written."},
-        {"write changed, Cancel while reading back",
-         false,
-         {{0, changeFourSettings},
-          {500, [](P &p) { p.commands.CmdWriteChanged(); }},
-          {ReadingBackCancelMs, [](P &p) { p.cancelNoting(); }}},
-         9000,
-         "Cancelled after 4 of 4 changes: 10, 13, 20, 30 written; 10, 13 read back as written; "
-         "20, 30 not read back."},
-        {"the abort after three time-outs",
-         false,
-         {{0, [](P &p) { p.mode = Converter::Silent; }},
-          {500, [](P &p) { p.commands.CmdLeesAlles(); }}},
-         14000,
-         "Reading is aborted!"},
-        {"restart",
-         false,
-         {{500, [](P &p) { p.commands.CmdTestHerstart(); }}},
-         3000,
-         "STATUS: RESET command send to the converter."},
-        {"test call",
-         false,
-         {{0, [](P &p) { p.screen.setValueText(CTRL_TEST_ADDRESS, QStringLiteral("1234")); }},
-          {500, [](P &p) { p.commands.CmdTestOproepPager(); }}},
-         3000,
-         "STATUS: Calling pager via Kestrum succesfull."},
-        {"a byte and a text arriving while asleep",
-         false,
-         {{510, [](P &p) { p.port.feed("A"); }}, {1333, [](P &p) { p.port.feed("hello\r\n"); }}},
-         3000,
-         "log Ahello"},
-        {"a command at a tick boundary",
-         false,
-         {{1000, [](P &p) { p.commands.CmdReadSingleSetting(10); }},
-          {3000, [](P &p) { p.commands.CmdReadSingleSetting(11); }}},
-         5000,
-         "Reading setting 11"},
-        {"the port opens after the start",
-         true,
-         {{500, [](P &p) { p.commands.CmdReadSingleSetting(10); }},
-          {1210, [](P &p) { p.commands.CmdReOpenCom(); }}},
-         4000,
-         "appendProgress ESPA out serial speed: 2400 baud OK"},
-    };
-    return all;
-}
 
 struct Run
 {
@@ -276,14 +179,15 @@ struct Run
     bool asleepAtEnd = false;
 };
 
-// Runs a scenario on a fresh program: `sleeping` drives the engine timer as the
-// window does, else it ticks every 25 ms.
-Run run(const Scenario &scenario, bool sleeping)
+// Runs a script ("AT COMMAND [ARGUMENT]; ...", AT in ms) on a fresh program until
+// endMs. `sleeping` drives the engine timer as the window does, else it ticks every
+// 25 ms.
+Run run(const QString &script, int endMs, bool portFails, bool sleeping)
 {
     Program p;
     Run result;
     p.clock.monotonic = 0;
-    p.port.failNextOpen = scenario.portFails;
+    p.port.failNextOpen = portFails;
     p.app.StartProgram(QString());
     p.converter.answer = [&p](const QByteArray &request) { return p.answer(request); };
     p.screen.now = &p.now;
@@ -292,21 +196,18 @@ Run run(const Scenario &scenario, bool sleeping)
     p.dialogs.whileBoxOpen = [&p] { p.stamp("box " + p.dialogs.boxes.last().text); };
 
     int nextTick = Kestrum::EngineTickMs; // -1 while the timer sleeps
-    const auto setNow = [&p](int ms) {
-        p.now = ms;
-        p.clock.monotonic = ms;
-    };
     // What the window does whenever work may have come, and before it waits.
     const auto wake = [&] {
-        if (!sleeping || nextTick >= 0)
-            return;
-        if (const int ms = p.app.EngineTimerWake())
-            nextTick = p.now + ms;
+        if (sleeping && nextTick < 0) {
+            if (const int ms = p.app.EngineTimerWake())
+                nextTick = p.now + ms;
+        }
     };
     p.app.onWork = wake;
     const auto runUntil = [&](int ms) {
         while (nextTick >= 0 && nextTick <= ms) {
-            setNow(nextTick);
+            p.now = nextTick;
+            p.clock.monotonic = nextTick;
             ++result.ticks;
             if (sleeping) {
                 const int next = p.app.EngineTimerTick();
@@ -317,34 +218,27 @@ Run run(const Scenario &scenario, bool sleeping)
             }
             wake();
         }
-        setNow(ms);
+        p.now = ms;
+        p.clock.monotonic = ms;
     };
     const auto counters = [&] {
         p.app.CatchUpEngineTicks();
         const Engine &e = p.app.engine;
-        p.stamp(QStringLiteral("state %1 delay %2 answer %3 idle %4 item %5 bulk %6 errors %7 "
-                               "requests %8%9%10%11%12 line \"%13\"")
-                    .arg(e.EngineState)
-                    .arg(e.DelayTicks)
-                    .arg(e.AnswerTicks)
-                    .arg(e.IdleTicks)
-                    .arg(e.CurrentItem)
-                    .arg(e.BulkMode)
-                    .arg(e.ErrorCount)
-                    .arg(e.ReadAllRequest)
-                    .arg(e.WriteAllRequest)
-                    .arg(e.WriteChangedRequest)
-                    .arg(e.PagerCallRequest)
-                    .arg(e.RestartRequest)
-                    .arg(e.ReceiveLine));
+        QStringList values;
+        for (const qint16 v :
+             {e.EngineState, e.DelayTicks, e.AnswerTicks, e.IdleTicks, e.CurrentItem, e.BulkMode,
+              e.ErrorCount, e.BufPos, e.ReadAllRequest, e.WriteAllRequest, e.WriteChangedRequest,
+              e.PagerCallRequest, e.RestartRequest})
+            values.append(QString::number(v));
+        p.stamp("counters " + values.join(' ') + " line " + e.ReceiveLine);
     };
-    for (const Step &step : scenario.steps) {
-        runUntil(step.at);
-        step.action(p);
+    for (const QString &step : script.split(QLatin1String("; "))) {
+        runUntil(step.section(' ', 0, 0).toInt());
+        p.act(step.section(' ', 1, 1), step.section(' ', 2));
         wake();
         counters();
     }
-    runUntil(scenario.endMs);
+    runUntil(endMs);
     counters();
     for (const ScriptedConverter::Received &frame : p.converter.received)
         result.record.append(QString::number(frame.tick) + " sent " + spacedHex(frame.bytes));
@@ -366,22 +260,64 @@ private Q_SLOTS:
 
 void TestEngineSleep::aSleepingTimerChangesNothing_data()
 {
-    QTest::addColumn<int>("index");
-    for (size_t i = 0; i < scenarios().size(); ++i)
-        QTest::newRow(scenarios()[i].name) << int(i);
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("endMs");
+    QTest::addColumn<bool>("portFails");
+    QTest::addColumn<QString>("expect"); // part of a line the run must record
+
+    QTest::newRow("single read") << "500 read 10" << 3000 << false
+                                 << "appendProgress ESPA out serial speed: 2400 baud OK";
+    QTest::newRow("single write") << "0 select 10=3; 500 write 10" << 8000 << false
+                                  << "[Item: 10 Value: 3] Writing ESPA out serial speed: 9600 baud";
+    QTest::newRow("a refused write")
+        << "0 refusing; 500 write 13" << 5000 << false << "Programming is aborted!";
+    QTest::newRow("read-all") << "500 read-all" << 8000 << false
+                              << "Reading of all settings was successfull.";
+    QTest::newRow("read-all, Cancel")
+        << "500 read-all; 1510 cancel" << 4000 << false << "Geannuleerd!";
+    QTest::newRow("write-all with a refused item")
+        << "0 select 12=-1; 500 write-all" << 10000 << false << "Not sent: 12";
+    QTest::newRow("write-all, Cancel")
+        << "500 write-all; 1490 cancel" << 4000 << false << "Geannuleerd!";
+    QTest::newRow("write changed") << "0 four; 500 write-changed" << 12000 << false
+                                   << "Applied 4 changed settings; all read back as written.";
+    QTest::newRow("write changed, Cancel while reading the unit")
+        << "500 write-changed; 2000 cancel" << 6000 << false << "do cancel  in stage 1";
+    // The third write's answer is awaited at 5200 ms, the second read-back's at 5700.
+    QTest::newRow("write changed, Cancel while writing")
+        << "0 four; 500 write-changed; 5200 cancel" << 9000 << false
+        << "Cancelled after 3 of 4 changes: 10, 13, 20 written; 30 not written.";
+    QTest::newRow("write changed, Cancel while reading back")
+        << "0 four; 500 write-changed; 5700 cancel" << 9000 << false
+        << "Cancelled after 4 of 4 changes: 10, 13, 20, 30 written; 10, 13 read back as "
+           "written; 20, 30 not read back.";
+    QTest::newRow("the abort after three time-outs")
+        << "0 silent; 500 read-all" << 14000 << false << "Reading is aborted!";
+    QTest::newRow("restart") << "500 restart" << 3000 << false
+                             << "STATUS: RESET command send to the converter.";
+    QTest::newRow("test call") << "0 address 1234; 500 call" << 3000 << false
+                               << "STATUS: Calling pager via Kestrum succesfull.";
+    QTest::newRow("a byte and a text arriving while asleep")
+        << "510 feed A; 1333 feed hello|" << 3000 << false << "log Ahello";
+    QTest::newRow("a command at a tick boundary")
+        << "1000 read 10; 3000 read 11" << 5000 << false << "Reading setting 11";
+    QTest::newRow("the port opens after the start")
+        << "500 read 10; 1210 open" << 4000 << true
+        << "appendProgress ESPA out serial speed: 2400 baud OK";
 }
 
 void TestEngineSleep::aSleepingTimerChangesNothing()
 {
-    QFETCH(int, index);
-    const Scenario &scenario = scenarios()[size_t(index)];
-    const Run ticking = run(scenario, false);
-    const Run sleeping = run(scenario, true);
+    QFETCH(QString, script);
+    QFETCH(int, endMs);
+    QFETCH(bool, portFails);
+    QFETCH(QString, expect);
+    const Run ticking = run(script, endMs, portFails, false);
+    const Run sleeping = run(script, endMs, portFails, true);
 
-    QVERIFY2(sleeping.record.join('\n').contains(scenario.expect),
-             qPrintable(sleeping.record.join('\n')));
+    QVERIFY2(sleeping.record.join('\n').contains(expect), qPrintable(sleeping.record.join('\n')));
     QCOMPARE(sleeping.record, ticking.record);
-    // It did sleep, before the work and after it.
+    // It did sleep, and sleeps at the end.
     QVERIFY(sleeping.ticks < ticking.ticks);
     QVERIFY(sleeping.asleepAtEnd);
 }
