@@ -2,6 +2,7 @@
 
 #include "app/Kestrum.h"
 #include "base/Maker.h"
+#include "base/TextHelpers.h"
 #include "screen/Screen.h"
 
 namespace {
@@ -68,7 +69,7 @@ void Commands::CmdOpslaanUnitGegevens()
 void Commands::CmdLeesAlles()
 {
     m_app.engine.ReadAllRequest = -1;
-    m_app.WorkArrived();
+    WorkSet();
 }
 
 void Commands::CmdSchrijfAlles()
@@ -79,14 +80,14 @@ void Commands::CmdSchrijfAlles()
         return;
     m_app.transfer.ControlsToSettings();
     m_app.engine.WriteAllRequest = -1;
-    m_app.WorkArrived();
+    WorkSet();
 }
 
 void Commands::CmdWriteChanged()
 {
     // No question first: the list of changes the engine shows is the question.
     m_app.engine.WriteChangedRequest = -1;
-    m_app.WorkArrived();
+    WorkSet();
 }
 
 void Commands::CmdCancelReadWrite()
@@ -98,6 +99,19 @@ void Commands::CmdCancelReadWrite()
     m_app.screen.appendProgress(CRLF + QStringLiteral("Geannuleerd!") + CRLF);
 }
 
+// A job or request was set. Waiting for its start (the port could not be opened),
+// the engine serves none until "Open ComPort" succeeds: the pane says so.
+void Commands::WorkSet()
+{
+    if (m_app.engine.EngineState == Engine::ST_START)
+        m_app.screen.appendProgress(QStringLiteral("Com") +
+                                    NumToText(m_app.globals.ComPortIndex + 1) +
+                                    QStringLiteral(" is not open: the work starts once \"Open "
+                                                   "ComPort\" succeeds.") +
+                                    CRLF);
+    m_app.WorkArrived();
+}
+
 void Commands::CmdWisLogVenster()
 {
     m_app.screen.clearProgress();
@@ -106,14 +120,14 @@ void Commands::CmdWisLogVenster()
 void Commands::CmdReadSingleSetting(int item)
 {
     m_app.table.SettingJob[item] = JOB_READ;
-    m_app.WorkArrived();
+    WorkSet();
 }
 
 void Commands::CmdWriteSingleSetting(int item)
 {
     m_app.transfer.ControlToSetting(item);
     m_app.table.SettingJob[item] = JOB_WRITE;
-    m_app.WorkArrived();
+    WorkSet();
 }
 
 void Commands::CmdReadSingleTekstSetting(int index)
@@ -132,7 +146,7 @@ void Commands::CmdTestHerstart()
         QStringLiteral("Restart the converter.") + CRLF + CRLF + QStringLiteral("Are you sure? ");
     if (m_app.dialogs.question(TitleWithAddress, question)) {
         m_app.engine.RestartRequest = -1;
-        m_app.WorkArrived();
+        WorkSet();
     }
 }
 
@@ -144,7 +158,7 @@ void Commands::CmdTestOproepPager()
         return;
     }
     m_app.engine.PagerCallRequest = -1;
-    m_app.WorkArrived();
+    WorkSet();
 }
 
 void Commands::TxtTestPagerAdresDoubleClick()
@@ -172,7 +186,7 @@ void Commands::Command1()
 void Commands::Command2()
 {
     m_app.table.SettingJob[18] = JOB_WRITE;
-    m_app.WorkArrived();
+    WorkSet();
 }
 
 bool Commands::Command3()

@@ -49,5 +49,7 @@ public:
     QString InitialSettingsFolder() const;
 
 private:
+    void WorkSet();
+
     Kestrum &m_app;
 };

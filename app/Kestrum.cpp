@@ -25,8 +25,10 @@ Kestrum::Kestrum(Screen &screen_, Dialogs &dialogs_, SerialBackend &backend, con
     // open at start-up failed) starts the engine, so a fixed port works without a
     // restart of the program.
     datacom.onOpened = [this] {
-        if (engine.EngineState == Engine::ST_START)
+        if (engine.EngineState == Engine::ST_START) {
+            CatchUpEngineTicks();
             engine.EngineStep(10);
+        }
     };
     backend.onBytesArrived = [this] { WorkArrived(); };
 }
@@ -37,20 +39,33 @@ Kestrum::~Kestrum()
     m_backend.onBytesArrived = nullptr;
 }
 
-void Kestrum::PauseEngineTicks()
+int Kestrum::EngineTimerTick()
 {
+    TmrAfhandelTick();
+    if (!EngineMayPause())
+        return EngineTickMs;
     m_pausedAtMs = clock.monotonicMs();
+    return 0;
 }
 
-int Kestrum::ResumeEngineTicks()
+void Kestrum::CatchUpEngineTicks()
 {
     if (m_pausedAtMs < 0)
-        return EngineTickMs;
-    const qint64 slept = std::max<qint64>(0, clock.monotonicMs() - m_pausedAtMs);
+        return;
+    const qint64 ticks = std::max<qint64>(0, clock.monotonicMs() - m_pausedAtMs) / EngineTickMs;
+    engine.SkipIdleTicks(ticks);
+    // The next tick keeps the pace of the ticks before the sleep.
+    m_pausedAtMs += ticks * EngineTickMs;
+}
+
+int Kestrum::EngineTimerWake()
+{
+    if (m_pausedAtMs < 0 || EngineMayPause())
+        return 0;
+    CatchUpEngineTicks();
+    const qint64 sinceLastTick = std::max<qint64>(0, clock.monotonicMs() - m_pausedAtMs);
     m_pausedAtMs = -1;
-    // The ticks the running timer would have made by now did nothing but count down.
-    engine.SkipIdleTicks(slept / EngineTickMs);
-    return int(EngineTickMs - slept % EngineTickMs);
+    return int(EngineTickMs - sinceLastTick);
 }
 
 void Kestrum::WorkArrived()

@@ -54,15 +54,22 @@ public:
     // The Com numbers of the program folder and the serial devices present.
     PortMap portMap() const { return PortMap(globals.ProgramFolder, portSources); }
 
-    // Letting the 25 ms engine timer sleep while there is nothing to do. After a tick
-    // for which EngineMayPause() holds, the timer may stop: PauseEngineTicks() notes
-    // when. WorkArrived() calls onWork whenever work may have come (a command, a
-    // received byte); ResumeEngineTicks() then accounts for the ticks that were
-    // skipped and gives the milliseconds to the tick the running timer would have
-    // made next, so every tick happens as if the timer had never slept.
-    bool EngineMayPause() { return !m_searching && engine.mayPause(); }
-    void PauseEngineTicks();
-    int ResumeEngineTicks();
+    // Letting the 25 ms engine timer sleep while there is nothing to do, with every
+    // tick still happening as if the timer had never slept. The timer that drives the
+    // engine calls EngineTimerTick() instead of TmrAfhandelTick(): it gives the
+    // milliseconds to the next tick, or 0 when the timer may sleep from now on.
+    // Whenever work may have come (a command, a received byte, any event at all),
+    // EngineTimerWake() says whether a sleeping timer must start again: it accounts
+    // for the ticks that were skipped and gives the milliseconds to the tick the
+    // running timer would have made next, else 0. WorkArrived() calls onWork, which
+    // the window points at its wake-up.
+    bool EngineMayPause() const { return !m_searching && engine.mayPause(); }
+    int EngineTimerTick();
+    int EngineTimerWake();
+    bool engineTimerAsleep() const { return m_pausedAtMs >= 0; }
+    // Runs, while the timer sleeps, the ticks it skipped until now (they changed
+    // nothing but the counters); done before anything else steps the engine.
+    void CatchUpEngineTicks();
     void WorkArrived();
     std::function<void()> onWork;
     static constexpr int EngineTickMs = 25;
@@ -100,6 +107,8 @@ public:
 
 private:
     SerialBackend &m_backend;
+    // While the engine timer sleeps: when its last tick was (counted on by the ticks
+    // caught up since); -1 while it runs.
     qint64 m_pausedAtMs = -1;
     bool m_searching = false;
 };

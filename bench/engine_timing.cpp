@@ -1,8 +1,9 @@
 // A read-all and a write-all of the 27 bulk items, then a write-changed of one of
-// them, by the whole program logic (a Kestrum on a headless screen) against
-// kestrum-sim over a real pseudo-terminal, with the engine ticked by a 25 ms timer as
-// in the window program. Prints the wall time, the engine ticks, how far the wall
-// time stretches past ticks x 25 ms, and the ticks per item.
+// them (the reads of what the unit holds, one write, one read-back), by the whole
+// program logic (a Kestrum on a headless screen) against kestrum-sim over a real
+// pseudo-terminal, with the engine ticked by a 25 ms timer as in the window program.
+// Prints the wall time, the engine ticks, how far the wall time stretches past
+// ticks x 25 ms, and the ticks per item.
 //
 //     engine_timing [--sim PATH] [--rounds N]
 
@@ -172,17 +173,17 @@ int main(int argc, char **argv)
         failed += (read.done ? 0 : 1) + (write.done ? 0 : 1);
 
         // One setting changed on the screen after the series, then "Write changed
-        // settings to unit": the unit's values are known, so only that item is written
-        // and read back.
+        // settings to unit": it reads what the unit holds, as read-all does, then
+        // writes that one item and reads it back.
         const int parity = screen.selectedIndex(13);
         screen.setSelectedIndex(13, parity == 1 ? 2 : 1);
         const Run changed = timeSeries(
             app, dialogs, app.engine.WriteChangedRequest,
-            QStringLiteral("Applied 1 changed settings; all read back as written."), 30000);
+            QStringLiteral("Applied 1 changed setting; all read back as written."), 30000);
         report("write-changed (1 item)", changed);
-        std::printf("engine_timing: write-changed of one setting takes %d ticks against %d for "
-                    "write-all: ratio %.3f (target at most 20 ticks)\n",
-                    changed.ticks, write.ticks, double(changed.ticks) / write.ticks);
+        std::printf("engine_timing: write-changed of one setting takes %d ticks: the reads "
+                    "(%d ticks for read-all) and %d more (target at most 20 more)\n",
+                    changed.ticks, read.ticks, changed.ticks - read.ticks);
         failed += changed.done ? 0 : 1;
     }
 

@@ -82,6 +82,18 @@ QString DiffText(int item, const Value &value)
     return NumberText(value) + (choice ? QLatin1Char(' ') + *choice : QString());
 }
 
+// A value as a frame would carry it to the converter: a number item as the 16-bit
+// number the request is made of (1.5 and 2 both go as 2), when it has one; a text as
+// it is. Two files differ in a setting only where these differ.
+Value FrameForm(int item, const Value &value)
+{
+    if (IsNumberItem(item)) {
+        if (const std::optional<qint16> number = value.asInt16())
+            return Value::int16(*number);
+    }
+    return value;
+}
+
 QJsonObject JsonValue(int item, const Value &value)
 {
     QJsonObject object;
@@ -415,13 +427,12 @@ int CliRunner::diffFiles()
     }
     QList<PlannedChange> differences;
     for (int item = 0; item < FileItemCount; ++item) {
-        if (sides[0][item] == sides[1][item])
-            continue;
         PlannedChange difference;
         difference.item = item;
-        difference.unit = sides[0][item];
-        difference.wanted = sides[1][item];
-        differences.append(difference);
+        difference.unit = FrameForm(item, sides[0][item]);
+        difference.wanted = FrameForm(item, sides[1][item]);
+        if (difference.unit != difference.wanted)
+            differences.append(difference);
     }
     printDifferences(differences);
     return differences.isEmpty() ? ExitOk : ExitConverterFailed;

@@ -145,6 +145,7 @@ void Engine::EngineStep(int argument)
         ~Leave() { flag = false; }
     } leave{m_inStep};
 
+    m_quietStep = argument == 0 && stepWouldChangeNothing();
     if (IdleTicks > 0)
         --IdleTicks;
     if (DelayTicks > 0)
@@ -248,7 +249,7 @@ void Engine::stepIdle()
             // Once writing has begun, the run names what it left undone; an aborted
             // learning has written nothing and ends like an aborted read-all.
             if (stage == ApplyStage::Writing || stage == ApplyStage::ReadingBack)
-                finishApply();
+                finishApply(stage == ApplyStage::ReadingBack);
             return;
         }
         CurrentItem = qint16(i);
@@ -356,29 +357,21 @@ bool Engine::reopenPort()
 // --- Write changed settings -------------------------------------------------------
 //
 // A run of three series over the bulk items, each an ordinary set of item jobs that
-// the dispatcher serves as always: learning what the unit holds (skipped when every
-// bulk item's unit value is known already), writing the items whose value to apply
-// differs, reading each written item back. The dispatcher moves the run on whenever
-// no job is left.
+// the dispatcher serves as always: learning what the unit holds, writing the items
+// whose value to apply differs, reading each written item back. The dispatcher moves
+// the run on whenever no job is left. The unit is always read first: nothing tells
+// the program that the converter on the line is still the one it read before.
 
 void Engine::startApply()
 {
     ErrorCount = 0;
-    m_applyItems.clear();
+    m_applyChanges.clear();
     m_applyWritten.clear();
     m_applyReadBack.clear();
+    m_applyCancelled = false;
     // The values to apply are taken from the screen here, as for a write-all.
     for (int i = 0; i <= LastJobItem; ++i)
         m_transfer.ControlToSetting(i);
-    bool allKnown = true;
-    for (int i = 0; i <= LastJobItem; ++i) {
-        if (IsBulkItem(i) && m_table.UnitValue[i] == Value::int16(-1))
-            allKnown = false;
-    }
-    if (allKnown) {
-        planApply();
-        return;
-    }
     m_applyStage = ApplyStage::Learning;
     for (int i = 0; i <= LastJobItem; ++i) {
         if (IsBulkItem(i))
@@ -386,8 +379,20 @@ void Engine::startApply()
     }
 }
 
+void Engine::CancelApply()
+{
+    if (m_applyStage == ApplyStage::Writing || m_applyStage == ApplyStage::ReadingBack)
+        m_applyCancelled = true;
+    else
+        m_applyStage = ApplyStage::None;
+}
+
 void Engine::advanceApply()
 {
+    if (m_applyCancelled) {
+        reportCancelledApply();
+        return;
+    }
     switch (m_applyStage) {
     case ApplyStage::Learning:
         planApply();
@@ -396,7 +401,7 @@ void Engine::advanceApply()
         startReadBack();
         return;
     case ApplyStage::ReadingBack:
-        finishApply();
+        finishApply(true);
         return;
     case ApplyStage::None:
         return;
@@ -440,9 +445,9 @@ void Engine::planApply()
         m_log.WriteLog(QStringLiteral("Change planned: [Item: ") + NumToText(change.item) +
                        QStringLiteral("] ") + change.legend + QLatin1Char(' ') + change.unitText +
                        QStringLiteral(" -> ") + change.wantedText);
-        m_applyItems.push_back(change.item);
         m_table.SettingJob[change.item] = JOB_WRITE;
     }
+    m_applyChanges = changes;
     m_applyStage = ApplyStage::Writing;
 }
 
@@ -451,35 +456,95 @@ void Engine::startReadBack()
     m_applyStage = ApplyStage::ReadingBack;
     ErrorCount = 0;
     bool any = false;
-    for (int item : m_applyItems) {
-        if (m_applyWritten.count(item)) {
-            m_table.SettingJob[item] = JOB_READ;
+    for (const PlannedChange &change : m_applyChanges) {
+        if (m_applyWritten.count(change.item)) {
+            m_table.SettingJob[change.item] = JOB_READ;
             any = true;
         }
     }
     if (!any)
-        finishApply();
+        finishApply(false);
 }
 
-void Engine::finishApply()
+// The run ends in success only when every change was written and read back as
+// written; otherwise the report names each change that did not take, and why.
+void Engine::finishApply(bool readBackBegun)
 {
     m_applyStage = ApplyStage::None;
+    m_applyCancelled = false;
     QStringList failed;
-    for (int item : m_applyItems) {
-        const bool took = m_applyWritten.count(item) && m_applyReadBack.count(item) &&
-                          m_table.UnitValue[item] == m_table.SettingValue[item];
-        if (!took)
-            failed.append(NumToText(item));
+    QStringList reasons;
+    for (const PlannedChange &change : m_applyChanges) {
+        const int item = change.item;
+        QString why;
+        if (!m_applyWritten.count(item))
+            why = QStringLiteral("not written");
+        else if (!m_applyReadBack.count(item))
+            why = readBackBegun ? QStringLiteral("no answer") : QStringLiteral("not read back");
+        else if (m_table.UnitValue[item] != m_table.SettingValue[item])
+            why = QStringLiteral("wrote ") + change.wantedText +
+                  QStringLiteral(", the unit holds ") + changeText(item, m_table.UnitValue[item]);
+        else
+            continue;
+        failed.append(NumToText(item));
+        reasons.append(NumToText(item) + QLatin1Char(' ') + change.legend + QLatin1Char(' ') + why);
     }
     if (failed.isEmpty()) {
-        reportApply(QStringLiteral("Applied ") + NumToText(qint16(m_applyItems.size())) +
-                    QStringLiteral(" changed settings; all read back as written."));
+        reportApply(m_applyChanges.size() == 1
+                        ? QStringLiteral("Applied 1 changed setting; all read back as written.")
+                        : QStringLiteral("Applied ") + NumToText(m_applyChanges.size()) +
+                              QStringLiteral(" changed settings; all read back as written."));
         return;
     }
-    const QString text =
+    const QString first =
         QStringLiteral("Applying changed settings failed: ") + failed.join(QStringLiteral(", "));
-    reportApply(text);
-    m_dialogs.messageBox(BoxTitle, text, Dialogs::Icon::Critical);
+    reportApply(first);
+    for (const QString &reason : reasons)
+        reportApply(reason);
+    m_dialogs.messageBox(BoxTitle, first + CRLF + reasons.join(CRLF), Dialogs::Icon::Critical);
+}
+
+// Cancelled once writing had begun: the unit now holds a mix of old and new values,
+// so the report says which changes it took and what was read back of them.
+void Engine::reportCancelledApply()
+{
+    QStringList written, notWritten, asWritten, otherValue, notReadBack;
+    for (const PlannedChange &change : m_applyChanges) {
+        const int item = change.item;
+        const QString number = NumToText(item);
+        if (!m_applyWritten.count(item)) {
+            notWritten.append(number);
+            continue;
+        }
+        written.append(number);
+        if (m_applyStage != ApplyStage::ReadingBack)
+            continue;
+        if (!m_applyReadBack.count(item))
+            notReadBack.append(number);
+        else if (m_table.UnitValue[item] == m_table.SettingValue[item])
+            asWritten.append(number);
+        else
+            otherValue.append(number);
+    }
+    const std::pair<const QStringList &, const char *> parts[] = {
+        {written, " written"},
+        {notWritten, " not written"},
+        {asWritten, " read back as written"},
+        {otherValue, " read back with another value"},
+        {notReadBack, " not read back"},
+    };
+    QStringList said;
+    for (const auto &[items, what] : parts) {
+        if (!items.isEmpty())
+            said.append(items.join(QStringLiteral(", ")) + QLatin1String(what));
+    }
+    const qsizetype total = m_applyChanges.size();
+    m_applyStage = ApplyStage::None;
+    m_applyCancelled = false;
+    reportApply(QStringLiteral("Cancelled after ") + NumToText(written.size()) +
+                QStringLiteral(" of ") + NumToText(total) +
+                (total == 1 ? QStringLiteral(" change: ") : QStringLiteral(" changes: ")) +
+                said.join(QStringLiteral("; ")) + QLatin1Char('.'));
 }
 
 void Engine::reportApply(const QString &text)
@@ -590,6 +655,8 @@ void Engine::stepReadSend()
         return;
     IdleTicks = IdleAfterRead;
     const int n = CurrentItem;
+    m_readForUnitOnly =
+        m_applyStage == ApplyStage::Learning || m_applyStage == ApplyStage::ReadingBack;
     m_screen.appendProgress(QStringLiteral("Reading setting ") + NumToText(n) +
                             QStringLiteral("  "));
     m_datacom.ClearComInput();
@@ -632,8 +699,7 @@ void Engine::stepReadDone()
 
     m_table.SettingJob[m] = JOB_NONE;
     m_table.UnitValue[m] = v;
-    const bool unitOnly =
-        m_applyStage == ApplyStage::Learning || m_applyStage == ApplyStage::ReadingBack;
+    const bool unitOnly = m_readForUnitOnly;
     if (unitOnly) {
         if (m_applyStage == ApplyStage::ReadingBack)
             m_applyReadBack.insert(m);
@@ -842,15 +908,33 @@ bool Engine::legendShown(int item) const
 void Engine::UpdateProgressBar(int n)
 {
     if (n < 0) {
-        const auto pending = std::count_if(m_table.SettingJob.begin(), m_table.SettingJob.end(),
-                                           [](qint16 job) { return job != JOB_NONE; });
-        if (pending == 0)
-            m_screen.setProgressBar(false, m_screen.progressBarValue());
-        else
-            m_screen.setProgressBar(true, int(std::min<qsizetype>(pending, ProgressBarMax)));
+        bool visible = false;
+        int value = 0;
+        idleProgressBar(visible, value);
+        showProgressBar(visible, value);
         return;
     }
-    m_screen.setProgressBar(true, std::min(n, ProgressBarMax));
+    showProgressBar(true, std::min(n, ProgressBarMax));
+}
+
+// The bar an idle step shows: hidden with no job set, else the number of jobs.
+void Engine::idleProgressBar(bool &visible, int &value) const
+{
+    const auto pending = std::count_if(m_table.SettingJob.begin(), m_table.SettingJob.end(),
+                                       [](qint16 job) { return job != JOB_NONE; });
+    visible = pending > 0;
+    value = visible ? int(std::min<qsizetype>(pending, ProgressBarMax)) : m_barValue;
+}
+
+// A bar that already shows this is left alone, so an idle engine does not touch the
+// screen at all.
+void Engine::showProgressBar(bool visible, int value)
+{
+    if (visible == m_barShown && value == m_barValue)
+        return;
+    m_barShown = visible;
+    m_barValue = value;
+    m_screen.setProgressBar(visible, value);
 }
 
 QString Engine::ItemLabel(int n) const
@@ -888,19 +972,38 @@ void Engine::DrainReceivedText()
     }
 }
 
-bool Engine::mayPause()
+// A step by the timer that would change nothing but the counters that run down:
+// - waiting for the start: the received line is empty, no series is marked and the
+//   start delay is set (each such step counts it down and sets it again);
+// - idle: no job, request, series or run left, the item forgotten, the bar as an idle
+//   step leaves it, and no byte waiting to be logged.
+bool Engine::stepWouldChangeNothing() const
 {
-    return isQuiet() && !m_datacom.HasInput();
+    if (EngineState == ST_START)
+        return ReceiveLine.isEmpty() && BulkMode == 0 && DelayTicks == DelayAtStart;
+    if (EngineState != ST_IDLE || CurrentItem != -1 || !m_notSent.empty() || !isQuiet())
+        return false;
+    bool visible = false;
+    int value = 0;
+    idleProgressBar(visible, value);
+    return visible == m_barShown && value == m_barValue && !m_datacom.HasInput();
+}
+
+bool Engine::mayPause() const
+{
+    return m_quietStep && stepWouldChangeNothing();
 }
 
 void Engine::SkipIdleTicks(qint64 n)
 {
     if (n < 1)
         return;
-    // Each tick counts the counters down to 0 and, idle, forgets the current item.
-    for (qint16 *counter : {&IdleTicks, &DelayTicks, &AnswerTicks})
-        *counter = qint16(std::max<qint64>(0, *counter - n));
-    CurrentItem = -1;
+    // Each of those ticks counted the counters down to 0; waiting for the start, it
+    // set the start delay again.
+    for (qint16 *counter : {&IdleTicks, &DelayTicks, &AnswerTicks}) {
+        if (counter != &DelayTicks || EngineState != ST_START)
+            *counter = qint16(std::max<qint64>(0, *counter - n));
+    }
 }
 
 bool Engine::isQuiet() const

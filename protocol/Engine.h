@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Dialogs.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -12,7 +14,6 @@ class SettingsTable;
 class Datacom;
 class Frames;
 class Screen;
-class Dialogs;
 class ScreenTransfer;
 class Value;
 
@@ -69,13 +70,14 @@ public:
     // items that differ from the values to apply, read each back.
     qint16 WriteChangedRequest = 0;
 
-    // Where a "write changed settings" run stands. While it learns or reads back,
-    // reads store into UnitValue only: SettingValue and the screen keep the values to
-    // apply.
+    // Where a "write changed settings" run stands. The reads it sends (what the unit
+    // holds, and the read-back) store into UnitValue only: SettingValue and the screen
+    // keep the values to apply.
     enum class ApplyStage { None, Learning, Writing, ReadingBack };
     ApplyStage applyStage() const { return m_applyStage; }
-    // Cancel: the run ends where it is, without a report.
-    void CancelApply() { m_applyStage = ApplyStage::None; }
+    // Cancel: the run stops where it is. A run that has written anything ends, once
+    // the exchange under way is over, with a report of what the unit now holds.
+    void CancelApply();
 
     // argument 10 from start-up (and after a later successful open while the engine
     // still waits in ST_START), 0 from every timer tick. A step never runs inside
@@ -89,9 +91,12 @@ public:
 
     // True when the engine has nothing left to do: idle, no job, no request, no series.
     bool isQuiet() const;
-    // True when ticks would change nothing but the counters: quiet, and no byte
-    // waiting to be read. The timer that drives the engine may then sleep.
-    bool mayPause();
+    // True when the last step found nothing to do and changed nothing but the counters
+    // that run down, and a step now would do the same: everything an idle step does
+    // after the work (hiding the bar, forgetting the item, logging received text) has
+    // been done, and no work or byte has come since. The timer that drives the engine
+    // may then sleep.
+    bool mayPause() const;
     // Accounts for n ticks that did not run while the timer slept: exactly what n
     // ticks of a paused engine would have done.
     void SkipIdleTicks(qint64 n);
@@ -106,13 +111,17 @@ private:
     enum class Failure { NoSoh, NoLen, Checksum, TooLong };
 
     void stepIdle();
+    bool stepWouldChangeNothing() const;
+    void idleProgressBar(bool &visible, int &value) const;
+    void showProgressBar(bool visible, int value);
     void reportSeriesDone(const QString &text);
     void reportNotSent(const std::vector<int> &notSent);
     void startApply();
     void advanceApply();
     void planApply();
     void startReadBack();
-    void finishApply();
+    void finishApply(bool readBackBegun);
+    void reportCancelledApply();
     void reportApply(const QString &text);
     QString changeText(int item, const Value &value) const;
     QString shownText(int item, const Value &value) const;
@@ -140,12 +149,22 @@ private:
     Dialogs &m_dialogs;
     ScreenTransfer &m_transfer;
     bool m_inStep = false;
+    // The last step found nothing to do (see mayPause).
+    bool m_quietStep = false;
+    // What the engine last showed in the progress bar; it is the only one to move it.
+    bool m_barShown = false;
+    int m_barValue = 0;
     // Items of the running write-all series that no frame could carry.
     std::vector<int> m_notSent;
     ApplyStage m_applyStage = ApplyStage::None;
-    // The changed items of the running "write changed settings", lowest first, and
+    // The changes of the running "write changed settings", lowest item first, and
     // which of them the unit acknowledged and was read back.
-    std::vector<int> m_applyItems;
+    QList<PlannedChange> m_applyChanges;
     std::set<int> m_applyWritten;
     std::set<int> m_applyReadBack;
+    // Cancel came after the run had begun to write: it ends with a report.
+    bool m_applyCancelled = false;
+    // The read under way was sent by "write changed settings": its answer goes into
+    // UnitValue only, also when the run was cancelled before it came.
+    bool m_readForUnitOnly = false;
 };

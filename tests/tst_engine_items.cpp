@@ -78,8 +78,6 @@ private Q_SLOTS:
     void progressBarStopsAtForty();
     void messageBoxDoesNotLetAnotherStepRun();
     void quietOnlyWithNothingLeftToDo();
-    void aSleepingTimerResumesAsIfItHadTicked_data();
-    void aSleepingTimerResumesAsIfItHadTicked();
 };
 
 void TestEngineItems::beforeTheStartCallTicksServeNothing()
@@ -900,54 +898,6 @@ void TestEngineItems::quietOnlyWithNothingLeftToDo()
     rig.engine.BulkMode = 0;
     rig.engine.EngineState = Engine::ST_READ_SOH;
     QVERIFY(!rig.engine.isQuiet());
-}
-
-void TestEngineItems::aSleepingTimerResumesAsIfItHadTicked_data()
-{
-    QTest::addColumn<int>("sleptMs");
-    QTest::addColumn<int>("nextTickInMs");
-    QTest::addColumn<bool>("wakeUp");
-    // The write leaves 196 ticks of the 200 before the converter dozes off.
-    QTest::newRow("woken at once") << 0 << 25 << false;
-    QTest::newRow("within the first tick") << 24 << 1 << false;
-    QTest::newRow("one tick") << 25 << 25 << false;
-    QTest::newRow("40 ticks and 10 ms") << 1010 << 15 << false;
-    QTest::newRow("one tick short of the wake-up") << 194 * 25 + 3 << 22 << false;
-    QTest::newRow("just long enough for the wake-up") << 195 * 25 << 25 << true;
-    QTest::newRow("a minute") << 60000 << 25 << true;
-}
-
-void TestEngineItems::aSleepingTimerResumesAsIfItHadTicked()
-{
-    QFETCH(int, sleptMs);
-    QFETCH(int, nextTickInMs);
-    QFETCH(bool, wakeUp);
-
-    // Two programs after the same write: one ticks through the time, the other
-    // sleeps through it. Both then serve a read on their next tick.
-    EngineRig ticking, sleeping;
-    for (EngineRig *rig : {&ticking, &sleeping}) {
-        rig->converter.answer = [](const QByteArray &r) { return obligingAnswer(r, 1); };
-        rig->table.SettingJob[10] = JOB_WRITE;
-        QVERIFY(rig->runToQuiet());
-        QVERIFY(rig->t.app.EngineMayPause());
-        rig->converter.received.clear();
-    }
-    QCOMPARE(sleeping.engine.IdleTicks, qint16(196));
-    ticking.step(sleptMs / 25);
-    sleeping.t.clock.monotonic = 5000;
-    sleeping.t.app.PauseEngineTicks();
-    sleeping.t.clock.monotonic = 5000 + sleptMs;
-    QCOMPARE(sleeping.t.app.ResumeEngineTicks(), nextTickInMs);
-    QCOMPARE(sleeping.engine.IdleTicks, qint16(std::max(0, 196 - sleptMs / 25)));
-
-    for (EngineRig *rig : {&ticking, &sleeping}) {
-        rig->table.SettingJob[13] = JOB_READ;
-        QVERIFY(rig->runToQuiet());
-    }
-    QCOMPARE(sleeping.converter.receivedHex().first() == "01 01 80 7F", wakeUp);
-    QCOMPARE(sleeping.converter.receivedHex(), ticking.converter.receivedHex());
-    QCOMPARE(sleeping.engine.IdleTicks, ticking.engine.IdleTicks);
 }
 
 QTEST_GUILESS_MAIN(TestEngineItems)

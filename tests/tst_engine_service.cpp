@@ -485,12 +485,17 @@ void TestEngineService::portOpenedAfterAFailedStartStartsTheEngine()
 {
     EngineRig rig(QString(), /*failFirstOpen=*/true);
     QCOMPARE(rig.engine.EngineState, qint16(Engine::ST_START));
-    rig.table.SettingJob[10] = JOB_READ;
+    // Each press says why nothing happens yet; the job waits.
+    Commands commands(rig.t.app);
+    commands.CmdReadSingleSetting(10);
+    commands.CmdReadSingleSetting(10);
     rig.step(100);
     QCOMPARE(rig.engine.EngineState, qint16(Engine::ST_START));
     QVERIFY(rig.t.port.sent.isEmpty());
+    const QString notOpen = QStringLiteral(
+        "Com1 is not open: the work starts once \"Open ComPort\" succeeds.\r\n");
+    QCOMPARE(rig.screen.progressText(), notOpen + notOpen);
 
-    Commands commands(rig.t.app);
     commands.CmdReOpenCom();
     QCOMPARE(rig.engine.EngineState, qint16(Engine::ST_IDLE));
     QCOMPARE(rig.engine.DelayTicks, qint16(10));
@@ -508,6 +513,7 @@ void TestEngineService::portOpenedAfterAFailedStartStartsTheEngine()
     QVERIFY(rig.runToQuiet());
     QCOMPARE(rig.table.SettingValue[10].asText(), QStringLiteral("2"));
     QCOMPARE(rig.table.SettingJob[10], JOB_NONE);
+    QCOMPARE(rig.screen.progressText().count(QStringLiteral("is not open")), 2);
 }
 
 void TestEngineService::closedPortMidSeriesEndsInTimeouts()

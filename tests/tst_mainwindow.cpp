@@ -3,6 +3,7 @@
 #include "screen/Catalogue.h"
 #include "serial/MemorySerialBackend.h"
 #include "support/CatalogueTexts.h"
+#include "support/EngineRig.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedConverter.h"
 #include "support/ScriptedDialogs.h"
@@ -27,6 +28,7 @@
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -123,6 +125,8 @@ private Q_SLOTS:
     void quitAsksAndClosesThePortOnce();
     void closingTheWindowAsksNothing();
     void noEngineStepRunsWhileAnEngineBoxIsOpen();
+    void writeChangedAsksAndReportsInItsBoxes_data();
+    void writeChangedAsksAndReportsInItsBoxes();
     void widgetDialogsAnswerAsTheButtonsSay_data();
     void widgetDialogsAnswerAsTheButtonsSay();
     void settingsFilterBecomesAQtFilter_data();
@@ -429,7 +433,15 @@ void TestMainWindow::menuAndTimersAsTheProgramNeedsThem()
     rig.app.table.SettingValue[10] = Value::int16(3);
     QTest::qWait(400);
     QCOMPARE(speed->currentText(), QStringLiteral("4800 baud"));
-    QVERIFY(rig.window.engineTimerArmed());
+    // The engine timer serves a job and hides the bar one tick after it.
+    int tick = 0;
+    ScriptedConverter converter(rig.port, tick);
+    converter.answer = [](const QByteArray &r) { return charAnswer(requestItem(r), 1); };
+    auto *bar = rig.child<QProgressBar>("ProgressBarProgrammeren");
+    rig.commands.CmdReadSingleSetting(10);
+    QTRY_VERIFY(rig.window.screen().progressText().endsWith(" 2400 baud OK\r\n"));
+    QCOMPARE(bar->value(), 10);
+    QTRY_VERIFY(bar->isHidden());
     QVERIFY(rig.timer("TmrUpdateVensters")->isActive());
     QVERIFY(rig.timer("LedTimer")->isActive());
 }
@@ -846,14 +858,10 @@ void TestMainWindow::theEngineTimerSleepsWhileIdleAndWakesForWork()
     WindowRig rig;
     QTimer *engine = rig.timer("TmrAfhandel");
     QTRY_VERIFY(!engine->isActive());
-    QVERIFY(rig.window.engineTimerArmed());
-    // A button wakes it at once; a job set by any other way within a marking tick.
-    QVERIFY(pressButton(rig.window, QStringLiteral("CmdReadSingleSetting_0")));
-    QVERIFY(engine->isActive());
-    rig.commands.CmdCancelReadWrite();
-    QTRY_VERIFY(!engine->isActive());
+    // Work that no command set wakes it as soon as the event loop comes round.
     rig.app.table.SettingJob[5] = JOB_READ;
-    QTRY_VERIFY_WITH_TIMEOUT(engine->isActive(), 2000);
+    QCoreApplication::processEvents();
+    QVERIFY(engine->isActive());
     QTRY_COMPARE(rig.port.sent.isEmpty(), false);
 }
 
@@ -883,7 +891,16 @@ void TestMainWindow::quitAsksAndClosesThePortOnce()
     QCOMPARE(rig.port.isOpen(), !answer);
     QCOMPARE(closed.size(), answer ? 1 : 0);
     QCOMPARE(rig.window.isVisible(), !answer);
-    QCOMPARE(rig.window.engineTimerArmed(), !answer);
+    // Only a program that goes on serves a button.
+    rig.commands.CmdReadSingleSetting(10);
+    const auto reading = [&rig] {
+        return rig.window.screen().progressText().contains(QStringLiteral("Reading setting 10"));
+    };
+    if (answer)
+        QTest::qWait(500);
+    else
+        QTRY_VERIFY(reading());
+    QCOMPARE(reading(), !answer);
     QCOMPARE(lines.count(QStringLiteral("Comport closed by software.")), answer ? 1 : 0);
 }
 
@@ -960,6 +977,94 @@ void TestMainWindow::noEngineStepRunsWhileAnEngineBoxIsOpen()
     QCOMPARE(stateAfter, stateBefore);
     QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
     QVERIFY(rig.app.engine.isQuiet());
+}
+
+void TestMainWindow::writeChangedAsksAndReportsInItsBoxes_data()
+{
+    QTest::addColumn<QString>("unit"); // after the writes: "keeps" its values, or is "garbled"
+    QTest::addColumn<QList<int>>("changed");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("write");
+    QTest::addColumn<QStringList>("boxes"); // icon|title|text
+
+    const QString failed =
+        QStringLiteral("critical|Kestrum by Brivane|Applying changed settings failed: "
+                       "10, 30\r\n10 ESPA out serial speed: ");
+    QTest::newRow("the list is cancelled")
+        << "keeps" << QList<int>{30} << "Write 1 change" << false << QStringList();
+    QTest::newRow("the unit keeps its values")
+        << "keeps" << QList<int>{10, 30} << "Write 2 changes" << true
+        << QStringList{failed + "wrote 4800 baud, the unit holds 2400 baud\r\n30 ESPA in serial "
+                                "speed: wrote 4800 baud, the unit holds 2400 baud"};
+    QTest::newRow("an abort while reading back")
+        << "garbled" << QList<int>{10, 30} << "Write 2 changes" << true
+        << QStringList{
+               "critical|Kestrum by Brivane|ERROR reading settings from the converter.\r\nReading "
+               "is aborted!",
+               failed + "no answer\r\n30 ESPA in serial speed: no answer"};
+}
+
+void TestMainWindow::writeChangedAsksAndReportsInItsBoxes()
+{
+    QFETCH(QString, unit);
+    QFETCH(QList<int>, changed);
+    QFETCH(QString, caption);
+    QFETCH(bool, write);
+    QFETCH(QStringList, boxes);
+
+    // Every setting holds choice 1 (2400 baud); the screen asks 2 (4800 baud) of some.
+    WindowRig rig(QString(), true);
+    int tick = 0;
+    bool written = false;
+    ScriptedConverter converter(rig.port, tick);
+    converter.answer = [&](const QByteArray &r) {
+        written = written || requestType(r) == 'W';
+        if (requestType(r) == 'W')
+            return ackAnswer();
+        QByteArray answer = charAnswer(requestItem(r), 1);
+        if (written && unit == "garbled")
+            answer[answer.size() - 1] = char(answer.at(answer.size() - 1) + 1);
+        return answer;
+    };
+    for (int item = 0; item <= 37; ++item) {
+        if (IsBulkItem(item))
+            rig.window.screen().setSelectedIndex(item, changed.contains(item) ? 2 : 1);
+    }
+
+    QStringList shownBoxes, headers, lastRow;
+    QString shownCaption;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            shownBoxes.append((box->icon() == QMessageBox::Critical ? "critical|" : "other icon|") +
+                              box->windowTitle() + '|' + box->text());
+            box->button(QMessageBox::Ok)->click();
+        } else if (modal && modal->objectName() == QLatin1String("frmChanges")) {
+            auto *table = modal->findChild<QTableWidget *>("TableChanges");
+            for (int column = 0; column < table->columnCount(); ++column) {
+                headers.append(table->horizontalHeaderItem(column)->text());
+                lastRow.append(table->item(table->rowCount() - 1, column)->text());
+            }
+            shownCaption = modal->findChild<QPushButton *>("CmdWriteChanges")->text();
+            modal->findChild<QPushButton *>(write ? "CmdWriteChanges" : "CmdCancelChanges")
+                ->click();
+        }
+    });
+    watcher.start(10);
+    QVERIFY(pressButton(rig.window, QStringLiteral("CmdWriteChanged")));
+    QTRY_VERIFY_WITH_TIMEOUT(!shownCaption.isEmpty() && rig.app.engine.isQuiet() &&
+                                 shownBoxes.size() == boxes.size(),
+                             30000);
+
+    QCOMPARE(headers, QStringList({"Item", "Group", "Setting", "On the unit", "New value"}));
+    QCOMPARE(lastRow,
+             QStringList({"30", "ESPA in 2", "ESPA in serial speed:", "2400 baud", "4800 baud"}));
+    QCOMPARE(shownCaption, caption);
+    QCOMPARE(shownBoxes, boxes);
+    QCOMPARE(converter.receivedHex().count(spacedHex(
+                 withCheck(hexBytes("01 0D 01 00 02 57 1F 1E 1E 77 1F 02 1E")))), // write 30 = 2
+             write ? 1 : 0);
 }
 
 void TestMainWindow::widgetDialogsAnswerAsTheButtonsSay_data()

@@ -9,8 +9,25 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+namespace {
+
+// The page of the main window a setting is on: the two ESPA inputs have the same
+// legends, only their page tells them apart.
+QString GroupOf(int item)
+{
+    if (item >= 30)
+        return QStringLiteral("ESPA in 2");
+    if (item >= 20)
+        return QStringLiteral("ESPA in 1");
+    if (item >= 5)
+        return QStringLiteral("ESPA-out");
+    return QStringLiteral("General settings");
+}
+
+} // namespace
+
 ChangesDialog::ChangesDialog(const QList<PlannedChange> &changes, QWidget *parent)
-    : QDialog(parent), m_table(new QTableWidget(int(changes.size()), 4, this))
+    : QDialog(parent), m_table(new QTableWidget(int(changes.size()), 5, this))
 {
     setObjectName(QStringLiteral("frmChanges"));
     setWindowTitle(TitleBrivane);
@@ -18,16 +35,16 @@ ChangesDialog::ChangesDialog(const QList<PlannedChange> &changes, QWidget *paren
 
     auto *intro = new QLabel(QStringLiteral("These settings differ from what the unit holds:"));
     m_table->setObjectName(QStringLiteral("TableChanges"));
-    m_table->setHorizontalHeaderLabels({QStringLiteral("Item"), QStringLiteral("Setting"),
-                                        QStringLiteral("On the unit"),
+    m_table->setHorizontalHeaderLabels({QStringLiteral("Item"), QStringLiteral("Group"),
+                                        QStringLiteral("Setting"), QStringLiteral("On the unit"),
                                         QStringLiteral("New value")});
     m_table->verticalHeader()->hide();
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     for (int row = 0; row < changes.size(); ++row) {
         const PlannedChange &change = changes[row];
-        const QStringList cells = {QString::number(change.item), change.legend, change.unitText,
-                                   change.wantedText};
+        const QStringList cells = {QString::number(change.item), GroupOf(change.item),
+                                   change.legend, change.unitText, change.wantedText};
         for (int column = 0; column < cells.size(); ++column)
             m_table->setItem(row, column, new QTableWidgetItem(cells[column]));
     }
@@ -35,8 +52,10 @@ ChangesDialog::ChangesDialog(const QList<PlannedChange> &changes, QWidget *paren
     m_table->horizontalHeader()->setStretchLastSection(true);
 
     auto *buttons = new QDialogButtonBox;
-    QPushButton *write = buttons->addButton(QStringLiteral("Write %1 changes").arg(changes.size()),
-                                            QDialogButtonBox::AcceptRole);
+    QPushButton *write = buttons->addButton(
+        changes.size() == 1 ? QStringLiteral("Write 1 change")
+                            : QStringLiteral("Write %1 changes").arg(changes.size()),
+        QDialogButtonBox::AcceptRole);
     write->setObjectName(QStringLiteral("CmdWriteChanges"));
     QPushButton *cancel =
         buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
@@ -52,7 +71,7 @@ ChangesDialog::ChangesDialog(const QList<PlannedChange> &changes, QWidget *paren
     layout->addWidget(m_table);
     layout->addWidget(buttons);
     int width = 0;
-    for (int column = 0; column < 4; ++column)
+    for (int column = 0; column < m_table->columnCount(); ++column)
         width += m_table->columnWidth(column);
     resize(qMin(width + 60, 900), qMin(160 + 30 * int(changes.size()), 600));
 }

@@ -7,8 +7,8 @@
 class QTableWidget;
 
 // The changes "Write changed settings to unit" is about to write, one row per
-// setting: item, setting, what the unit holds, the new value. "Write N changes"
-// accepts, "Cancel" rejects.
+// setting: item, the group (page) it belongs to, setting, what the unit holds, the
+// new value. "Write N changes" accepts, "Cancel" rejects.
 class ChangesDialog : public QDialog
 {
 public:

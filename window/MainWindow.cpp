@@ -8,6 +8,7 @@
 #include "screen/ProgressText.h"
 #include "window/ReportCommands.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFrame>
@@ -695,19 +696,23 @@ void MainWindow::attach(Kestrum &app, Commands &commands)
         connect(tabs, &QTabWidget::tabBarClicked, this, [c] { c->TabClicked(); });
 
     connect(m_tmrAfhandel, &QTimer::timeout, this, &MainWindow::engineTick);
-    connect(m_tmrUpdateVensters, &QTimer::timeout, this, [this] {
-        // Work that came by another way than a command or a received byte (a job set
-        // straight into the table) still wakes the sleeping engine timer.
-        if (m_enginePaused && !m_app->EngineMayPause())
-            wakeEngine();
-        m_app->TmrUpdateVenstersTick();
-    });
+    connect(m_tmrUpdateVensters, &QTimer::timeout, this,
+            [this] { m_app->TmrUpdateVenstersTick(); });
     // The application object may outlive the window or die before it: the hook asks
     // whether the window is still there and never reaches back into a gone object.
     m_app->onWork = [window = QPointer<MainWindow>(this)] {
         if (window)
             window->wakeEngine();
     };
+    // Work can come by any event, not only by a command or a received byte (a port
+    // opened by the settings dialog, a job set by other code). Whatever an event did
+    // is looked at before the program waits for the next one, and as it wakes.
+    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance()) {
+        m_dispatcherConnections = {
+            connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
+                    &MainWindow::wakeEngine),
+            connect(dispatcher, &QAbstractEventDispatcher::awake, this, &MainWindow::wakeEngine)};
+    }
     connect(m_ledTimer, &QTimer::timeout, this, [this] { m_app->LedTimerTick(); });
     connect(m_timerStartRefresh, &QTimer::timeout, this, [this] {
         m_timerStartRefresh->stop();
@@ -725,12 +730,14 @@ void MainWindow::detach()
         for (QTimer *timer : {m_tmrAfhandel, m_tmrUpdateVensters, m_ledTimer, m_timerStartRefresh})
             timer->disconnect(this);
     }
+    for (const QMetaObject::Connection &connection : m_dispatcherConnections)
+        disconnect(connection);
+    m_dispatcherConnections.clear();
 }
 
 void MainWindow::stopTimers()
 {
     m_timersStopped = true;
-    m_enginePaused = false;
     for (QTimer *timer : {m_tmrAfhandel, m_tmrUpdateVensters, m_ledTimer, m_timerStartRefresh}) {
         if (timer)
             timer->stop();
@@ -744,32 +751,24 @@ void MainWindow::engineTick()
     if (m_inEngineTick || !m_app)
         return;
     m_inEngineTick = true;
-    m_app->TmrAfhandelTick();
+    const int nextTickMs = m_app->EngineTimerTick();
     m_inEngineTick = false;
     if (m_timersStopped)
         return;
     // With nothing to do the timer sleeps, so an idle program does not wake forty
     // times a second; the first tick after a wake-up came early to keep the pace.
-    if (m_app->EngineMayPause()) {
-        m_app->PauseEngineTicks();
+    if (nextTickMs == 0)
         m_tmrAfhandel->stop();
-        m_enginePaused = true;
-    } else if (m_tmrAfhandel->interval() != Kestrum::EngineTickMs) {
-        m_tmrAfhandel->start(Kestrum::EngineTickMs);
-    }
+    else if (m_tmrAfhandel->interval() != nextTickMs)
+        m_tmrAfhandel->start(nextTickMs);
 }
 
 void MainWindow::wakeEngine()
 {
-    if (!m_enginePaused || m_timersStopped || !m_app)
+    if (m_timersStopped || !m_app || m_inEngineTick || m_tmrAfhandel->isActive())
         return;
-    m_enginePaused = false;
-    m_tmrAfhandel->start(m_app->ResumeEngineTicks());
-}
-
-bool MainWindow::engineTimerArmed() const
-{
-    return m_tmrAfhandel->isActive() || m_enginePaused;
+    if (const int nextTickMs = m_app->EngineTimerWake())
+        m_tmrAfhandel->start(nextTickMs);
 }
 
 void MainWindow::closePortOnce()

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class Commands;
 class Kestrum;
@@ -43,8 +44,6 @@ public:
     void attach(Kestrum &app, Commands &commands);
     // Stops the timers; nothing reaches the application object afterwards.
     void detach();
-    // The engine timer runs, or sleeps until work arrives (false once stopped).
-    bool engineTimerArmed() const;
 
     // Menu "Quit": asks, then closes the port and ends the program.
     void Quit();
@@ -123,8 +122,8 @@ private:
     QWidget *m_shpTestCom = nullptr;
 
     bool m_inEngineTick = false;
-    bool m_enginePaused = false;
     bool m_timersStopped = false;
     bool m_portClosed = false;
     bool m_sized = false;
+    std::vector<QMetaObject::Connection> m_dispatcherConnections;
 };
