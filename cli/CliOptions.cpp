@@ -523,8 +523,8 @@ QString CliUsage()
         "Reads, writes and backs up the settings of a Dunvale unit paging converter from\n"
         "a shell: the same settings, files, log and converter dialogue as the window\n"
         "program kestrum, without a window. The options go before the command; read-all,\n"
-        "call, show, diff, detect and report take their own options after it. Progress goes\n"
-        "to standard output, log lines and messages to standard error.\n"
+        "call, show, diff, detect and report take their own options after it. Progress\n"
+        "goes to standard output, log lines and messages to standard error.\n"
         "\n"
         "Commands:\n");
     // Each command a tagged paragraph, its text in one column.
