@@ -1,6 +1,7 @@
 #include "cli/CliOptions.h"
 
 #include "base/Value.h"
+#include "serial/NetworkAddress.h"
 #include "settings/SettingsTable.h"
 
 #include <QCommandLineParser>
@@ -67,7 +68,8 @@ constexpr CommandSpec Commands[] = {
     {"ports", Command::Ports, 0, "",
      "List the ports Com1..Com30: the device each one opens, whether that device is "
      "there now and, when it is, what the system calls it and its name under "
-     "/dev/serial/by-id; then the serial devices that no port reaches. Needs no converter.",
+     "/dev/serial/by-id, or the network address a file ports/comN holds (shown as "
+     "network); then the serial devices that no port reaches. Needs no converter.",
      "kestrum-cli ports  # which port is which device"},
     {"detect", Command::Detect, 0, "[--save] [--device PATH]",
      "Look for the converter on every serial device that is there, all at once, in a few "
@@ -75,9 +77,11 @@ constexpr CommandSpec Commands[] = {
      "that changes a device; a device another program holds (its lock file, its flock, "
      "or opened for itself alone) is left alone, and so are Bluetooth serial devices "
      "(rfcomm) and ttyS devices without a UART unless a link ports/comN names them. "
-     "--device PATH, given once or more, tries only those devices. Prints a line "
+     "--device PATH, given once or more, tries only those devices (or network "
+     "addresses). Addresses kept in ports/comN are tried beside the devices. Prints a line "
      "per device: its port (- when no port reaches it), the device, what the system calls "
-     "it (- when nothing) and converter, no answer, no permission or busy. With --save, the "
+     "it (- when nothing) and converter, no answer, no permission, busy or no connection "
+     "(a network server that could not be reached). With --save, the "
      "lowest port that answered becomes the port of the setup file; a device no port "
      "reached gets the lowest free port, linked to it.",
      "kestrum-cli detect --save  # find the converter's port"},
@@ -326,6 +330,11 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
         o.devices = parser.values(device);
         if (o.devices.contains(QString()))
             return Failed(QStringLiteral("--device needs a device path"));
+        for (const QString &named : o.devices) {
+            QString error;
+            if (NetworkAddress::looksLikeAddress(named) && !NetworkAddress::parse(named, &error))
+                return Failed(error);
+        }
         break;
     case Command::Report: {
         o.file = positionals.at(0);
@@ -396,6 +405,9 @@ CliParseResult ParseCliArguments(const QStringList &arguments)
     CliOptions &o = result.options;
     if (parser.isSet(port)) {
         o.port = parser.value(port);
+        QString error;
+        if (NetworkAddress::looksLikeAddress(o.port) && !NetworkAddress::parse(o.port, &error))
+            return Failed(error);
         int n = 0;
         if (!o.portIsDevice() && !ParseInt(o.port, 1, 32767, n))
             return Failed(QStringLiteral("--port takes a port number 1.. or a device path, not "
@@ -452,7 +464,9 @@ QString CliUsage()
         "Options:\n"
         "  --port N|DEVICE    use the port ComN (the program folder's link ports/comN,\n"
         "                     or the usual device of that number) or the device DEVICE\n"
-        "                     instead of the port of the setup file\n"
+        "                     instead of the port of the setup file; DEVICE may be a\n"
+        "                     serial device server's tcp://HOST:PORT (raw) or\n"
+        "                     rfc2217://HOST:PORT (Telnet, the line set to 9600 8N1)\n"
         "  --home DIR         use DIR as the program folder (Kestrum.set, default.set,\n"
         "                     Log/, ports/)\n"
         "  --debug            service mode: more detail in the progress lines\n"

@@ -187,6 +187,12 @@ void TestCliArgs::usageErrorsGiveOneLine_data()
     QTest::newRow("bleep code above 15") << QStringList{"call", "1", "--bleep", "16"} << "0..15";
     QTest::newRow("bleep code in hex") << QStringList{"call", "1", "--bleep", "A"} << "0..15";
     QTest::newRow("port 0") << QStringList{"--port", "0", "ports"} << "--port";
+    QTest::newRow("address with an unknown scheme")
+        << QStringList{"--port", "ssh://unit:22", "read", "0"}
+        << "\"ssh://unit:22\" is no network address: unknown scheme \"ssh\"";
+    QTest::newRow("detect address without a host")
+        << QStringList{"detect", "--device", "tcp://:4001"}
+        << "\"tcp://:4001\" is no network address: no host";
     QTest::newRow("port word") << QStringList{"--port", "com1", "ports"} << "com1";
     QTest::newRow("port past the index range")
         << QStringList{"--port", "40000", "ports"} << "--port";
@@ -278,6 +284,8 @@ void TestCliArgs::portNamesANumberOrADevice_data()
     QTest::newRow("highest index") << "32767" << false << 32767 << "32767";
     QTest::newRow("pseudo-terminal") << "/dev/pts/4" << true << 0 << "/dev/pts/4";
     QTest::newRow("relative path") << "./ttyX" << true << 0 << "./ttyX";
+    QTest::newRow("serial device server")
+        << "rfc2217://[::1]:4001" << true << 0 << "rfc2217://[::1]:4001";
 }
 
 void TestCliArgs::portNamesANumberOrADevice()
