@@ -395,8 +395,8 @@ void SettingsDialog::CmdNetworkAddress()
     const PortDevice current = selectedDevice();
     const std::optional<QString> answer = m_app.dialogs.textLine(
         QStringLiteral("Use a network address"),
-        QStringLiteral("The serial device server Com%1 reaches, as tcp://HOST:PORT (raw) or "
-                       "rfc2217://HOST:PORT (Telnet, the line set by Kestrum):")
+        QStringLiteral("The serial device server Com%1 reaches:\ntcp://HOST:PORT (raw) or "
+                       "rfc2217://HOST:PORT (Telnet, the line set by Kestrum)")
             .arg(number),
         current.network ? current.device : QString());
     if (!answer || answer->trimmed().isEmpty())
