@@ -284,8 +284,6 @@ void TestCliArgs::portNamesANumberOrADevice_data()
     QTest::newRow("highest index") << "32767" << false << 32767 << "32767";
     QTest::newRow("pseudo-terminal") << "/dev/pts/4" << true << 0 << "/dev/pts/4";
     QTest::newRow("relative path") << "./ttyX" << true << 0 << "./ttyX";
-    QTest::newRow("serial device server")
-        << "rfc2217://[::1]:4001" << true << 0 << "rfc2217://[::1]:4001";
 }
 
 void TestCliArgs::portNamesANumberOrADevice()

@@ -6,10 +6,24 @@
 #include <QTcpServer>
 #include <QThread>
 
-Ser2Net::~Ser2Net()
+namespace {
+
+// The kernel's table of sockets: local address 0100007F:PORT in state 0A (listening).
+bool listening(quint16 port)
 {
-    stop();
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    const QByteArray local =
+        "0100007F:" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    for (const QByteArray &line :
+         table.open(QIODevice::ReadOnly) ? table.readAll().split('\n') : QList<QByteArray>()) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 3 && fields.at(1) == local && fields.at(3) == "0A")
+            return true;
+    }
+    return false;
 }
+
+} // namespace
 
 QString Ser2Net::serve(const QString &device, Mode mode)
 {
@@ -29,35 +43,31 @@ bool Ser2Net::start()
         qWarning("ser2net is not installed (tools/install-deps.sh installs it)");
         return false;
     }
-    QString yaml;
+    QFile config(m_folder.filePath(QStringLiteral("ser2net.yaml")));
+    if (!config.open(QIODevice::WriteOnly))
+        return false;
     for (size_t i = 0; i < m_accepters.size(); ++i) {
         const Accepter &a = m_accepters[i];
-        yaml += QStringLiteral("connection: &c%1\n"
-                               "  accepter: %2tcp,127.0.0.1,%3\n"
-                               "  connector: serialdev,%4,9600n81,local\n")
-                    .arg(i)
-                    .arg(a.mode == Raw ? QString() : QStringLiteral("telnet(rfc2217),"))
-                    .arg(a.port)
-                    .arg(a.device);
+        config.write(QStringLiteral("connection: &c%1\n  accepter: %2tcp,127.0.0.1,%3\n"
+                                    "  connector: serialdev,%4,9600n81,local\n")
+                         .arg(i)
+                         .arg(a.mode == Raw ? QString() : QStringLiteral("telnet(rfc2217),"))
+                         .arg(a.port)
+                         .arg(a.device)
+                         .toUtf8());
     }
-    QFile config(m_folder.filePath(QStringLiteral("ser2net.yaml")));
-    if (!config.open(QIODevice::WriteOnly) || config.write(yaml.toUtf8()) < 0)
-        return false;
     config.close();
-    // In the foreground, without UUCP lock files (the program under test keeps its
-    // own on the devices it opens itself), its process number in the folder.
+    // In the foreground, without UUCP lock files (the program under test takes its
+    // own on the devices it opens itself).
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(program, {QStringLiteral("-n"), QStringLiteral("-u"), QStringLiteral("-c"),
                               config.fileName(), QStringLiteral("-P"),
                               m_folder.filePath(QStringLiteral("ser2net.pid"))});
-    if (!m_process.waitForStarted(10000))
-        return false;
     const QDeadlineTimer deadline(10000);
     for (const Accepter &a : m_accepters) {
         while (!listening(a.port)) {
-            if (deadline.hasExpired() || m_process.state() != QProcess::Running) {
-                qWarning("ser2net did not listen on port %u: %s", a.port,
-                         m_process.readAll().constData());
+            if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning) {
+                qWarning("ser2net did not listen on %u: %s", a.port, m_process.readAll().data());
                 return false;
             }
             QThread::msleep(20);
@@ -80,23 +90,5 @@ void Ser2Net::stop()
 quint16 Ser2Net::freePort()
 {
     QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
-}
-
-bool Ser2Net::listening(quint16 port)
-{
-    // The kernel's table: local address 0100007F:PORT in state 0A (listening).
-    QFile table(QStringLiteral("/proc/net/tcp"));
-    if (!table.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray local =
-        QByteArray("0100007F:") + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
-    for (const QByteArray &line : table.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() > 3 && fields.at(1) == local && fields.at(3) == "0A")
-            return true;
-    }
-    return false;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
