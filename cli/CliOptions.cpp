@@ -403,11 +403,12 @@ CliParseResult ParseCliArguments(const QStringList &arguments)
     }
 
     CliOptions &o = result.options;
+    QString addressError;
+    if (NetworkAddress::looksLikeAddress(parser.value(port)) &&
+        !NetworkAddress::parse(parser.value(port), &addressError))
+        return Failed(addressError);
     if (parser.isSet(port)) {
         o.port = parser.value(port);
-        QString error;
-        if (NetworkAddress::looksLikeAddress(o.port) && !NetworkAddress::parse(o.port, &error))
-            return Failed(error);
         int n = 0;
         if (!o.portIsDevice() && !ParseInt(o.port, 1, 32767, n))
             return Failed(QStringLiteral("--port takes a port number 1.. or a device path, not "
@@ -464,9 +465,7 @@ QString CliUsage()
         "Options:\n"
         "  --port N|DEVICE    use the port ComN (the program folder's link ports/comN,\n"
         "                     or the usual device of that number) or the device DEVICE\n"
-        "                     instead of the port of the setup file; DEVICE may be a\n"
-        "                     serial device server's tcp://HOST:PORT (raw) or\n"
-        "                     rfc2217://HOST:PORT (Telnet, the line set to 9600 8N1)\n"
+        "                     instead of the port of the setup file\n"
         "  --home DIR         use DIR as the program folder (Kestrum.set, default.set,\n"
         "                     Log/, ports/)\n"
         "  --debug            service mode: more detail in the progress lines\n"
@@ -474,6 +473,10 @@ QString CliUsage()
         "                     cancel it and exit with 1\n"
         "  -h, --help         print this help; after a command, that command's help\n"
         "  --version          print the version and exit\n"
+        "\n"
+        "A DEVICE (of --port, and of detect's --device) may also be the address of a\n"
+        "serial device server: tcp://HOST:PORT (raw: the server sets the line) or\n"
+        "rfc2217://HOST:PORT (Telnet: the line is set to 9600 8N1 and confirmed).\n"
         "\n"
         "Examples:\n");
     text += ExampleLines(all);
