@@ -78,13 +78,11 @@ bool Ser2Net::start()
 
 void Ser2Net::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
+    // On SIGTERM ser2net closes every connection and accepter; one that hangs is killed.
     m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
+    if (!m_process.waitForFinished(5000))
         m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    m_process.waitForFinished(5000);
 }
 
 quint16 Ser2Net::freePort()
