@@ -180,6 +180,8 @@ QString ConverterFinder::outcomeWord(Outcome outcome)
         return QStringLiteral("no permission");
     case Outcome::Busy:
         return QStringLiteral("busy");
+    case Outcome::NoConnection:
+        return QStringLiteral("no connection");
     case Outcome::NoAnswer:
     case Outcome::Trying:
         break;

@@ -3,7 +3,7 @@
 #include "base/SetupFile.h"
 #include "screen/Catalogue.h"
 #include "screen/Screen.h"
-#include "serial/QtSerialBackend.h"
+#include "serial/PortBackend.h"
 
 #include <algorithm>
 
@@ -16,7 +16,7 @@ Kestrum::Kestrum(Screen &screen_, Dialogs &dialogs_, SerialBackend &backend, con
 {
     globals.ProgramFolder = programFolder;
     probePorts = [this] {
-        auto port = std::make_unique<QtSerialBackend>();
+        auto port = std::make_unique<PortBackend>();
         port->setLockFolder(portSources.lockFolder);
         return port;
     };

@@ -46,12 +46,14 @@ public:
     // send nothing more.
     virtual bool confirmChanges(const QList<PlannedChange> &changes) = 0;
 
-    // One line of text, for example a report's title; no value when the user
-    // cancelled. Without a window: the empty line.
-    virtual std::optional<QString> textLine(const QString &title, const QString &label)
+    // One line of text, for example a report's title, offered with `text` to edit;
+    // no value when the user cancelled. Without a window: the empty line.
+    virtual std::optional<QString> textLine(const QString &title, const QString &label,
+                                            const QString &text = QString())
     {
         Q_UNUSED(title);
         Q_UNUSED(label);
+        Q_UNUSED(text);
         return QString();
     }
     // A print preview of what paint draws on the pages of a printer, from which the

@@ -24,8 +24,9 @@ build=${KESTRUM_FUZZ_BUILD:-$root/build-fuzz}
 work=${KESTRUM_FUZZ_WORK:-$build/fuzz-runs}
 rss_mb=${KESTRUM_FUZZ_RSS_MB:-300}
 # The answer reader and decoder alone, then the whole engine around them; text sent
-# while idle; settings files read, then saved and read back; the setup file; numbers.
-all_targets=(fuzz_frames fuzz_answer fuzz_drain fuzz_settingsfile fuzz_settingssave
+# while idle; what a network serial server sends over Telnet; settings files read,
+# then saved and read back; the setup file; numbers.
+all_targets=(fuzz_frames fuzz_answer fuzz_drain fuzz_telnet fuzz_settingsfile fuzz_settingssave
     fuzz_setupfile fuzz_values)
 if [ $# -gt 0 ]; then
     targets=("$@")

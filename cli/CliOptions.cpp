@@ -2,6 +2,7 @@
 
 #include "app/SettingsFileCheck.h"
 #include "base/Value.h"
+#include "serial/NetworkAddress.h"
 #include "settings/SettingsTable.h"
 
 #include <QCommandLineParser>
@@ -77,7 +78,8 @@ constexpr CommandSpec Commands[] = {
     {"ports", Command::Ports, 0, "",
      "List the ports Com1..Com30: the device each one opens, whether that device is "
      "there now and, when it is, what the system calls it and its name under "
-     "/dev/serial/by-id; then the serial devices that no port reaches. Needs no converter.",
+     "/dev/serial/by-id, or the network address a file ports/comN holds (shown as "
+     "network); then the serial devices that no port reaches. Needs no converter.",
      "kestrum-cli ports  # which port is which device"},
     {"detect", Command::Detect, 0, "[--save] [--device PATH]",
      "Look for the converter on every serial device that is there, all at once, in a few "
@@ -85,9 +87,11 @@ constexpr CommandSpec Commands[] = {
      "that changes a device; a device another program holds (its lock file, its flock, "
      "or opened for itself alone) is left alone, and so are Bluetooth serial devices "
      "(rfcomm) and ttyS devices without a UART unless a link ports/comN names them. "
-     "--device PATH, given once or more, tries only those devices. Prints a line "
+     "--device PATH, given once or more, tries only those devices (or network "
+     "addresses). Addresses kept in ports/comN are tried beside the devices. Prints a line "
      "per device: its port (- when no port reaches it), the device, what the system calls "
-     "it (- when nothing) and converter, no answer, no permission or busy. With --save, the "
+     "it (- when nothing) and converter, no answer, no permission, busy or no connection "
+     "(a network server that could not be reached). With --save, the "
      "lowest port that answered becomes the port of the setup file; a device no port "
      "reached gets the lowest free port, linked to it.",
      "kestrum-cli detect --save  # find the converter's port"},
@@ -403,6 +407,11 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
         o.devices = parser.values(device);
         if (o.devices.contains(QString()))
             return Failed(QStringLiteral("--device needs a device path"));
+        for (const QString &named : o.devices) {
+            QString error;
+            if (NetworkAddress::looksLikeAddress(named) && !NetworkAddress::parse(named, &error))
+                return Failed(error);
+        }
         break;
     case Command::Report: {
         o.file = positionals.at(0);
@@ -473,6 +482,10 @@ CliParseResult ParseCliArguments(const QStringList &arguments)
     }
 
     CliOptions &o = result.options;
+    QString addressError;
+    if (NetworkAddress::looksLikeAddress(parser.value(port)) &&
+        !NetworkAddress::parse(parser.value(port), &addressError))
+        return Failed(addressError);
     if (parser.isSet(port)) {
         o.port = parser.value(port);
         // "Com3" as ports and detect print it, in any case, or the bare number.
@@ -560,6 +573,10 @@ QString CliUsage()
         "                     cancel it and exit with 1\n"
         "  -h, --help         print this help; after a command, that command's help\n"
         "  --version          print the version and exit\n"
+        "\n"
+        "A DEVICE (of --port, and of detect's --device) may also be the address of a\n"
+        "serial device server: tcp://HOST:PORT (raw: the server sets the line) or\n"
+        "rfc2217://HOST:PORT (Telnet: the line is set to 9600 8N1 and confirmed).\n"
         "\n"
         "Examples:\n");
     text += ExampleLines(all);

@@ -6,6 +6,8 @@
 #include "base/TextHelpers.h"
 #include "cli/Interrupts.h"
 #include "screen/Catalogue.h"
+#include "serial/NetworkAddress.h"
+#include "serial/NetworkSerialBackend.h"
 #include "serial/PortMap.h"
 #include "serial/SerialBackend.h"
 
@@ -253,9 +255,12 @@ int CliRunner::listPorts()
         const PortDevice d = map.port(n);
         const QString link = QStringLiteral("ports/com%1").arg(n);
         const bool linked = QFileInfo(QDir(folder).filePath(link)).isSymLink();
+        const char *state = d.network ? "network" : d.present ? "exists " : "missing";
+        const QString entry = linked      ? QStringLiteral("  (link %1)").arg(link)
+                              : d.network ? QStringLiteral("  (address in %1)").arg(link)
+                                          : QString();
         m_out << QStringLiteral("Com%1").arg(n).leftJustified(7) << d.device.leftJustified(22)
-              << ' ' << (d.present ? "exists " : "missing")
-              << (linked ? QStringLiteral("  (link %1)").arg(link) : QString()) << known(d) << '\n';
+              << ' ' << state << entry << known(d) << '\n';
     }
     // Serial devices that no number reaches, so the user sees what to link.
     for (const PortDevice &d : map.presentDevices()) {
@@ -270,7 +275,7 @@ int CliRunner::listPorts()
 int CliRunner::detect()
 {
     for (const QString &device : m_options.devices) {
-        if (!QFileInfo::exists(device))
+        if (!QFileInfo::exists(device) && !NetworkAddress::looksLikeAddress(device))
             return fail(ExitUsage, QStringLiteral("no such device: %1").arg(device));
     }
     m_app.searchDevices = m_options.devices;
@@ -498,6 +503,7 @@ int CliRunner::talkToConverter()
     };
 
     m_app.StartProgram(m_options.debug ? QStringLiteral("/DEBUG") : QString());
+    waitForOpen();
     // A failed open leaves the engine waiting for its start for good.
     if (m_app.datacom.IsComPortOpen() != 1 || m_app.engine.EngineState == Engine::ST_START)
         return fail(ExitUsage,
@@ -516,6 +522,24 @@ int CliRunner::talkToConverter()
                         .arg(m_options.timeoutSeconds));
     }
     return m_signal != 0 ? finishInterrupted() : finish();
+}
+
+// A network address connects while the event loop runs; its port bounds the time
+// (the connection, then the line's negotiation), the deadline here only guards.
+void CliRunner::waitForOpen()
+{
+    if (!m_app.datacom.IsComPortOpening())
+        return;
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (!m_app.datacom.IsComPortOpening())
+            loop.quit();
+    });
+    poll.start(10);
+    QTimer::singleShot(NetworkSerialBackend::ConnectMs + NetworkSerialBackend::NegotiateMs + 1000,
+                       &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 std::optional<int> CliRunner::startWork()

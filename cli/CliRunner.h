@@ -64,6 +64,8 @@ private:
     void printDifferences(const QList<PlannedChange> &differences);
     int finishChanges();
     int talkToConverter();
+    // Until an open that connects (a network address) has ended.
+    void waitForOpen();
     // Sets the job or raises the request; an exit status when that already failed.
     std::optional<int> startWork();
     // Ticks the engine until it is quiet; false when the time ran out first.

@@ -1,7 +1,7 @@
 #include "base/Clock.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
-#include "serial/QtSerialBackend.h"
+#include "serial/PortBackend.h"
 
 #include "Version.h"
 
@@ -91,7 +91,7 @@ int main(int argc, char *argv[])
         return CliRunner::ExitUsage;
     }
 
-    QtSerialBackend backend;
+    PortBackend backend;
     SystemClock clock;
     CliRunner runner(parsed.options, backend, clock, folder, out, err);
     const int status = runner.run();

@@ -19,6 +19,7 @@
 #include "serial/Datacom.h"
 #include "serial/MemorySerialBackend.h"
 #include "serial/PortCaption.h"
+#include "serial/TelnetComPort.h"
 #include "settings/SettingsFiles.h"
 #include "settings/SettingsView.h"
 
@@ -1110,6 +1111,93 @@ inline QString RunValues(const uint8_t *data, size_t size)
         !(Value::int16(i16) == Value::number(i16)))
         return QStringLiteral("16-bit value %1 changed").arg(i16);
 
+    return QString();
+}
+
+// --- fuzz_telnet: what a serial device server sends over Telnet -------------------
+//
+// The first byte is the size - 1 of the pieces the rest arrives in. The same bytes
+// fed whole and in pieces must give the same data, replies and state; bytes without
+// IAC are data and nothing else; this side sends only whole Telnet commands, agrees
+// to no option it does not use, and answers in proportion to what it was sent.
+
+struct TelnetRun
+{
+    QByteArray data;
+    QByteArray replies;
+    bool ready = false;
+    QString failure;
+};
+
+inline TelnetRun runTelnet(const QByteArray &server, qsizetype piece)
+{
+    LineSettings settings;
+    TelnetComPort telnet(settings);
+    TelnetRun run;
+    telnet.start();
+    for (qsizetype at = 0; at < server.size(); at += piece) {
+        telnet.receive(server.mid(at, piece));
+        run.data += telnet.takeData();
+        run.replies += telnet.takeReplies();
+    }
+    run.ready = telnet.isReady();
+    run.failure = telnet.failure();
+    if (run.ready && telnet.hasFailed())
+        run.failure = QStringLiteral("ready and failed at once");
+    return run;
+}
+
+inline QString checkReplies(const QByteArray &replies)
+{
+    const auto at = [&replies](qsizetype i) { return static_cast<unsigned char>(replies.at(i)); };
+    for (qsizetype i = 0; i < replies.size();) {
+        if (at(i) != 0xFF || i + 1 >= replies.size())
+            return QStringLiteral("replies hold a stray byte at %1").arg(i);
+        const unsigned char verb = at(i + 1);
+        if (verb >= 0xFB && verb <= 0xFE && i + 2 < replies.size()) {
+            const unsigned char option = at(i + 2);
+            const bool agrees = verb == 0xFB || verb == 0xFD;
+            if (agrees && option != 0 && option != 3 && option != 44)
+                return QStringLiteral("agreed to option %1").arg(option);
+            i += 3;
+            continue;
+        }
+        if (verb != 0xFA)
+            return QStringLiteral("replies hold command %1 at %2").arg(verb).arg(i);
+        qsizetype j = i + 2;
+        while (j + 1 < replies.size() && !(at(j) == 0xFF && at(j + 1) == 0xF0))
+            j += at(j) == 0xFF && at(j + 1) == 0xFF ? 2 : 1;
+        if (j + 1 >= replies.size())
+            return QStringLiteral("a subnegotiation without its end at %1").arg(i);
+        i = j + 2;
+    }
+    return QString();
+}
+
+inline QString RunTelnet(const uint8_t *data, size_t size)
+{
+    Bytes in(data, size);
+    const qsizetype piece = in.next() + 1;
+    const QByteArray server = in.take(size);
+    const TelnetRun whole = runTelnet(server, qMax<qsizetype>(server.size(), 1));
+    const TelnetRun pieces = runTelnet(server, piece);
+    if (whole.data != pieces.data || whole.replies != pieces.replies ||
+        whole.ready != pieces.ready || whole.failure != pieces.failure)
+        return QStringLiteral("pieces of %1 give another result than the whole").arg(piece);
+    if (!server.contains('\xff') && whole.data != server)
+        return QStringLiteral("bytes without IAC are not all data");
+    if (whole.data.size() > server.size())
+        return QStringLiteral("more data than bytes received");
+    if (const QString error = checkReplies(whole.replies); !error.isEmpty())
+        return error;
+    // Every reply answers a command of the server: three bytes for each of its
+    // three-byte requests, the line settings once, a signature per request for one.
+    if (whole.replies.size() > 8 * server.count('\xff') + 64)
+        return QStringLiteral("%1 bytes of replies to %2 received")
+            .arg(whole.replies.size())
+            .arg(server.size());
+    if (whole.failure == QLatin1String("ready and failed at once"))
+        return whole.failure;
     return QString();
 }
 

@@ -157,6 +157,27 @@ def drain_seeds():
     }
 
 
+def telnet_seeds():
+    """fuzz_telnet: piece size - 1, then what a serial device server sends."""
+    def sb(code, value):
+        return b"\xff\xfa\x2c" + bytes([code]) + value.replace(b"\xff", b"\xff\xff") + b"\xff\xf0"
+    opening = bytes.fromhex("fffb03 fffd03 fffb01 fffe01 fffd00 fffb00 fffd2c") + sb(107, b"\x00")
+    confirmations = (sb(101, (9600).to_bytes(4, "big")) + sb(102, b"\x08") + sb(103, b"\x01") +
+                     sb(104, b"\x01") + sb(105, b"\x01"))
+    return {
+        "ser2net_whole": b"\xff" + opening + confirmations + b"\x01\x0d\xff\xff",
+        "ser2net_byte_by_byte": b"\x00" + opening + confirmations,
+        "refuses_com_port": b"\x03" + bytes.fromhex("fffd00 fffb00 fffe2c"),
+        "refuses_binary": b"\x07" + bytes.fromhex("fffc00 fffe00"),
+        "other_baud_rate": b"\x02" + bytes.fromhex("fffd2c") + sb(101, (19200).to_bytes(4, "big")),
+        "commands_in_data": b"\x01" + b"A\xff\xf1B\xff\xf9C\xff\xffD" + sb(106, b"\x60"),
+        "command_inside_subnegotiation": b"\x04" + b"\xff\xfa\x2c\x65\xff\xfd\x05E",
+        "long_subnegotiation": b"\x10" + b"\xff\xfa\x2c" + b"x" * 100 + b"\xff\xf0F",
+        "signature_request": b"\x05" + sb(100, b"") + sb(100, b"ser2net"),
+        "banner_before_options": b"\x08" + b"ser2net port 4001\r\n" + opening,
+    }
+
+
 def settings_file():
     lines = []
     for item in range(250):
@@ -213,6 +234,7 @@ def main():
         "fuzz_frames": frames_seeds(),
         "fuzz_answer": answer_seeds(),
         "fuzz_drain": drain_seeds(),
+        "fuzz_telnet": telnet_seeds(),
         "fuzz_settingsfile": settingsfile_seeds(),
         "fuzz_settingssave": settingsfile_seeds(),
         "fuzz_setupfile": setupfile_seeds(),

@@ -30,27 +30,39 @@ void ConverterSearch::start(const QStringList &devices)
     m_lines.clear();
     for (const QString &device : devices) {
         m_probes.push_back(Probe{device, Outcome::Trying, QString()});
-        m_lines.push_back(Line{m_factory(), WakeUpTicks, false, QByteArray()});
+        m_lines.push_back(Line{m_factory(), WakeUpTicks, false, false, QByteArray()});
         SerialBackend &port = *m_lines.back().port;
-        if (!port.open(device, m_settings)) {
-            m_probes.back().error = port.errorString();
-            switch (port.lastOpenFailure()) {
-            case SerialBackend::OpenFailure::Busy:
-                finish(m_probes.size() - 1, Outcome::Busy);
-                break;
-            case SerialBackend::OpenFailure::NoPermission:
-                finish(m_probes.size() - 1, Outcome::NoPermission);
-                break;
-            default:
-                finish(m_probes.size() - 1, Outcome::NoAnswer);
-                break;
-            }
+        if (port.open(device, m_settings)) {
+            wakeUp(m_lines.size() - 1);
             continue;
         }
-        port.clearInput();
-        if (!send(port, Frames::WakeUpSequence()))
+        m_probes.back().error = port.errorString();
+        switch (port.lastOpenFailure()) {
+        case SerialBackend::OpenFailure::Pending:
+            m_lines.back().connecting = true;
+            break;
+        case SerialBackend::OpenFailure::Busy:
+            finish(m_probes.size() - 1, Outcome::Busy);
+            break;
+        case SerialBackend::OpenFailure::NoPermission:
+            finish(m_probes.size() - 1, Outcome::NoPermission);
+            break;
+        case SerialBackend::OpenFailure::NoConnection:
+            finish(m_probes.size() - 1, Outcome::NoConnection);
+            break;
+        default:
             finish(m_probes.size() - 1, Outcome::NoAnswer);
+            break;
+        }
     }
+}
+
+void ConverterSearch::wakeUp(size_t index)
+{
+    SerialBackend &port = *m_lines[index].port;
+    port.clearInput();
+    if (!send(port, Frames::WakeUpSequence()))
+        finish(index, Outcome::NoAnswer);
 }
 
 bool ConverterSearch::send(SerialBackend &port, const QByteArray &bytes)
@@ -69,6 +81,17 @@ void ConverterSearch::tick()
             continue;
         Line &line = m_lines[i];
         SerialBackend &port = *line.port;
+        if (line.connecting) {
+            if (port.isOpening())
+                continue;
+            line.connecting = false;
+            m_probes[i].error = port.errorString();
+            if (port.isOpen())
+                wakeUp(i);
+            else
+                finish(i, Outcome::NoConnection);
+            continue;
+        }
         if (!line.requestSent) {
             if (--line.ticksLeft > 0)
                 continue;

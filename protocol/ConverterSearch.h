@@ -19,7 +19,9 @@
 // device open, also when it is stopped or destroyed half-way.
 //
 // Like the engine it never waits: tick() does one 25 ms step for every device, so
-// the whole search lasts 130 ticks however many devices there are.
+// the whole search lasts 130 ticks however many devices there are. A network
+// address first waits for its connection (which its port bounds in time), and
+// starts counting from there.
 class ConverterSearch
 {
 public:
@@ -28,7 +30,8 @@ public:
         Converter,    // answered the read request with ACK
         NoAnswer,     // opened, but no accepted answer in time (or it failed on the way)
         NoPermission, // the user may not open the device
-        Busy          // another program holds the device; nothing was sent
+        Busy,         // another program holds the device; nothing was sent
+        NoConnection  // a network server that could not be reached or set the line
     };
 
     struct Probe
@@ -63,11 +66,13 @@ private:
     {
         std::unique_ptr<SerialBackend> port;
         int ticksLeft = 0;
+        bool connecting = false;
         bool requestSent = false;
         QByteArray received;
     };
 
     void finish(size_t index, Outcome outcome);
+    void wakeUp(size_t index);
     bool send(SerialBackend &port, const QByteArray &bytes);
 
     PortFactory m_factory;

@@ -1,6 +1,7 @@
 #include "serial/Datacom.h"
 
 #include "base/TextHelpers.h"
+#include "serial/NetworkAddress.h"
 #include "serial/PortMap.h"
 
 namespace {
@@ -63,6 +64,7 @@ Datacom::Datacom(Globals &globals, MessageLog &log, SerialBackend &backend, Port
     m_backend.onPortLost = [this](const QString &error) {
         m_log.WriteLog(QStringLiteral("Error on comport: ") + error);
     };
+    m_backend.onOpenFinished = [this] { finishPendingOpen(); };
 }
 
 Datacom::~Datacom()
@@ -70,6 +72,7 @@ Datacom::~Datacom()
     // The backend may outlive this object (the program owns it); it must not call
     // back into a log that is gone.
     m_backend.onPortLost = nullptr;
+    m_backend.onOpenFinished = nullptr;
 }
 
 LineSettings Datacom::LineSettingsFor(int speed, int parity, int dataBits, int stopBits)
@@ -98,34 +101,68 @@ int Datacom::OpenComPort(int portIndex, int speed, int parity, int dataBits, int
     const QString device = m_deviceOverride.isEmpty()
                                ? DeviceForPort(portNumber, m_globals.ProgramFolder)
                                : m_deviceOverride;
-    bool opened = false;
-    QString error;
+    const PendingOpen open{portLabel, portName, SettingsText(speed, parity, dataBits, stopBits),
+                           device};
+    m_pendingOpen.reset();
     if (device.isEmpty()) {
-        error = QStringLiteral("no device for Com") + NumToText(portNumber);
-    } else {
-        opened = m_backend.open(device, lineSettingsForCodes(speed, parity, dataBits, stopBits));
-        if (!opened)
-            error = m_backend.errorString();
-    }
-
-    if (!opened) {
-        m_log.WriteLog(QStringLiteral("Error opening ComPort: ") + portLabel +
-                       QStringLiteral("Error: ") + error);
+        reportOpenFailure(open, QStringLiteral("no device for Com") + NumToText(portNumber));
         return -1;
     }
+    if (!m_backend.open(device, lineSettingsForCodes(speed, parity, dataBits, stopBits))) {
+        // A connection under way: the port is not open yet, and its end is reported
+        // when it comes.
+        if (m_backend.lastOpenFailure() == SerialBackend::OpenFailure::Pending)
+            m_pendingOpen = open;
+        else
+            reportOpenFailure(open, m_backend.errorString());
+        return -1;
+    }
+    reportOpened(open);
+    return 0;
+}
 
-    const QString settingsText = SettingsText(speed, parity, dataBits, stopBits);
-    m_log.WriteLog(QStringLiteral("Com:") + portLabel + QStringLiteral(" opened with: ") +
-                   settingsText);
-    m_caption.setPortCaption(QStringLiteral("Serial Port: ") + portName + QLatin1Char(' ') +
-                             settingsText);
+void Datacom::finishPendingOpen()
+{
+    if (!m_pendingOpen)
+        return;
+    const PendingOpen open = *m_pendingOpen;
+    m_pendingOpen.reset();
+    if (m_backend.isOpen())
+        reportOpened(open);
+    else
+        reportOpenFailure(open, m_backend.errorString());
+}
+
+void Datacom::reportOpened(const PendingOpen &open)
+{
+    m_log.WriteLog(QStringLiteral("Com:") + open.portLabel + QStringLiteral(" opened with: ") +
+                   open.settingsText);
+    m_caption.setPortCaption(QStringLiteral("Serial Port: ") + open.portName + QLatin1Char(' ') +
+                             open.settingsText);
     if (onOpened)
         onOpened();
-    return 0;
+}
+
+void Datacom::reportOpenFailure(const PendingOpen &open, const QString &error)
+{
+    // A number that leads to a network address names it, so the user sees which
+    // server failed.
+    const bool named = open.portLabel.contains(open.device);
+    const QString where = NetworkAddress::looksLikeAddress(open.device) && !named
+                              ? QStringLiteral(" (") + open.device + QLatin1Char(')')
+                              : QString();
+    m_log.WriteLog(QStringLiteral("Error opening ComPort: ") + open.portLabel +
+                   QStringLiteral("Error: ") + error + where);
 }
 
 void Datacom::CloseComPort()
 {
+    // A connection still under way is given up: its end would open a port no one
+    // waits for any more.
+    if (m_pendingOpen || m_backend.isOpening()) {
+        m_pendingOpen.reset();
+        m_backend.close();
+    }
     // Closing a port that is not open is no failure: there is nothing to undo.
     if (!m_backend.isOpen() || m_backend.close())
         m_log.WriteLog(QStringLiteral("Comport closed by software."));

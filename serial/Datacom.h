@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // The one serial port to the converter (module Datacom): open with the code
 // table, close, send and poll single bytes, with the activity flags of the lamps.
 class Datacom
@@ -31,6 +33,9 @@ public:
     bool HasInput() { return m_backend.bytesAvailable() > 0; }
     void ClearComInput();
     int IsComPortOpen();
+    // True while an open is still connecting (a network address): its end logs the
+    // open or its failure, as OpenComPort would have, and then counts as the open.
+    bool IsComPortOpening() const { return m_pendingOpen.has_value(); }
 
     // A device path that replaces the port mapping (the command-line tool's
     // --port DEVICE); log lines and caption then show the path for the number.
@@ -41,9 +46,22 @@ public:
     std::function<void()> onOpened;
 
 private:
+    // What OpenComPort reports once an open that needed time has ended.
+    struct PendingOpen
+    {
+        QString portLabel;
+        QString portName;
+        QString settingsText;
+        QString device;
+    };
+    void finishPendingOpen();
+    void reportOpened(const PendingOpen &open);
+    void reportOpenFailure(const PendingOpen &open, const QString &error);
+
     Globals &m_globals;
     MessageLog &m_log;
     SerialBackend &m_backend;
     PortCaption &m_caption;
     QString m_deviceOverride;
+    std::optional<PendingOpen> m_pendingOpen;
 };

@@ -1,11 +1,14 @@
 #include "serial/PortMap.h"
 
+#include "serial/NetworkAddress.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSerialPortInfo>
 #include <QSet>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -27,6 +30,17 @@ constexpr PortRange FixedPorts[] = {
     {21, "/dev/ttyS"},
 };
 constexpr int PortsPerRange = 10;
+
+// The address a plain file ports/comN holds, or "" when it holds none. Only its
+// first line counts, and only a short one.
+QString addressInFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QString line = QString::fromUtf8(file.readLine(512)).trimmed();
+    return NetworkAddress::looksLikeAddress(line) ? line : QString();
+}
 
 QString canonical(const QString &path)
 {
@@ -60,6 +74,10 @@ QString DeviceForPort(int portNumber, const QString &programFolder)
         const QFileInfo info(link);
         if (info.isSymLink())
             return info.symLinkTarget();
+        if (info.isFile()) {
+            if (const QString address = addressInFile(link); !address.isEmpty())
+                return address;
+        }
         if (info.exists())
             return link;
     }
@@ -146,6 +164,13 @@ PortDevice PortMap::describe(const QString &device) const
 {
     PortDevice d;
     d.device = device;
+    if (NetworkAddress::looksLikeAddress(device)) {
+        d.network = true;
+        d.present = true;
+        d.systemPath = device;
+        d.description = QStringLiteral("network serial server");
+        return d;
+    }
     d.present = !device.isEmpty() && QFileInfo::exists(device);
     d.systemPath = d.present ? canonical(device) : device;
     if (!d.present)
@@ -226,6 +251,8 @@ bool PortMap::writeLink(int portNumber, const QString &target, QString *error) c
     // leads either to the old device or to the new one. The fresh link's name is
     // this call's own, so two programs saving at once cannot take each other's.
     const QString link = linkPath(portNumber);
+    if (NetworkAddress::looksLikeAddress(target))
+        return writeAddress(link, target, error);
     const QByteArray targetName = QFile::encodeName(target);
     QByteArray fresh;
     for (;;) {
@@ -245,5 +272,31 @@ bool PortMap::writeLink(int portNumber, const QString &target, QString *error) c
         errno = cause;
         return failed(message);
     }
+    return true;
+}
+
+bool PortMap::writeAddress(const QString &link, const QString &address, QString *error) const
+{
+    // A new file beside the old entry, renamed over it: the entry (a link to a
+    // device, or an older address) is replaced, never written through.
+    QTemporaryFile file(link + QStringLiteral(".XXXXXX.new"));
+    const QByteArray line = address.toUtf8() + '\n';
+    const bool written = file.open() && file.write(line) == line.size() && file.flush() &&
+                         ::fsync(file.handle()) == 0;
+    if (!written) {
+        if (error)
+            *error = QStringLiteral("cannot write %1: %2").arg(link, file.errorString());
+        return false;
+    }
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                        QFileDevice::ReadOther);
+    if (::rename(QFile::encodeName(file.fileName()).constData(),
+                 QFile::encodeName(link).constData()) != 0) {
+        if (error)
+            *error = QStringLiteral("cannot replace %1: %2")
+                         .arg(link, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    file.setAutoRemove(false);
     return true;
 }

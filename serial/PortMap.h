@@ -11,7 +11,9 @@
 // Port number N (1-based, as in "Com3") to the device it opens: the target of the
 // link ports/comN in the program folder when that exists; else Com1..Com10 are
 // /dev/ttyUSB0..9, Com11..Com20 /dev/ttyACM0..9, Com21..Com30 /dev/ttyS0..9.
-// Returns "" for a number without a device.
+// A plain file ports/comN holding an address ("tcp://HOST:PORT",
+// "rfc2217://HOST:PORT") leads to that serial device server. Returns "" for a
+// number without a device.
 QString DeviceForPort(int portNumber, const QString &programFolder);
 
 // The device the fixed table gives port number N, whatever the links say; "" for
@@ -57,6 +59,7 @@ struct PortDevice
     bool linked = false; // the number reaches it through ports/comN
     bool present = false;
     bool noPermission = false;
+    bool network = false; // a serial device server's address, not a device
     QString description;
     QString manufacturer;
     QString serialNumber;
@@ -75,7 +78,8 @@ public:
 
     explicit PortMap(const QString &programFolder, PortSources sources = {});
 
-    // What is known of the device: by its path, whether or not it exists.
+    // What is known of the device: by its path, whether or not it exists. An
+    // address counts as present: only connecting can tell more.
     PortDevice describe(const QString &device) const;
     // The device number N opens, described.
     PortDevice port(int portNumber) const;
@@ -91,11 +95,13 @@ public:
     int freeNumber() const;
 
     // Makes ports/comN lead to target, replacing an older link in one step, so
-    // the number never points nowhere. False with *error set when that failed.
+    // the number never points nowhere: a link for a device, a file holding the
+    // address for a network address. False with *error set when that failed.
     bool writeLink(int portNumber, const QString &target, QString *error) const;
 
 private:
     QString linkPath(int portNumber) const;
+    bool writeAddress(const QString &link, const QString &address, QString *error) const;
     bool isLink(int portNumber) const;
     const QList<SystemPort> &systemPorts() const;
     QString byIdNameOf(const QString &systemPath) const;

@@ -12,8 +12,9 @@ struct LineSettings
     int stopBits = 1;
 };
 
-// The byte-level port under Datacom. QtSerialBackend talks to a real device;
-// MemorySerialBackend keeps everything in memory for tests and fuzzing.
+// The byte-level port under Datacom. QtSerialBackend talks to a real device,
+// NetworkSerialBackend to a serial device server, PortBackend to either by the name
+// it opens; MemorySerialBackend keeps everything in memory for tests and fuzzing.
 // None of the calls may block.
 class SerialBackend
 {
@@ -23,6 +24,8 @@ public:
         None,
         Busy,         // another program holds the device (its lock, or the device's own)
         NoPermission, // the user may not open the device
+        NoConnection, // a network server could not be reached or refused the serial line
+        Pending,      // still connecting: onOpenFinished follows
         Other
     };
 
@@ -30,8 +33,12 @@ public:
 
     // Opens the device with flow control off and RTS off; false with errorString()
     // set when the device cannot be opened. Failing to switch RTS on a device
-    // without modem lines does not fail the open.
+    // without modem lines does not fail the open. An open that needs time (a
+    // network connection) returns false with lastOpenFailure() Pending and ends
+    // later in onOpenFinished.
     virtual bool open(const QString &device, const LineSettings &settings) = 0;
+    // True while an open is still under way; close() gives it up.
+    virtual bool isOpening() const { return false; }
     // False with errorString() set when closing failed.
     virtual bool close() = 0;
     virtual bool isOpen() const = 0;
@@ -52,6 +59,9 @@ public:
     // Called when received bytes are waiting (a backend that cannot tell never calls
     // it); a program that lets its engine sleep wakes it here.
     std::function<void()> onBytesArrived;
+    // Called when an open that was Pending has ended: the port is open now, or
+    // lastOpenFailure() and errorString() say why not.
+    std::function<void()> onOpenFinished;
 
 protected:
     OpenFailure m_openFailure = OpenFailure::None;

@@ -216,6 +216,12 @@ void TestCliArgs::usageErrorsGiveOneLine_data()
     QTest::newRow("timeout past a timer's range")
         << QStringList{"--timeout", "3000000", "restart"} << "--timeout";
     QTest::newRow("empty home") << QStringList{"--home", "", "ports"} << "--home";
+    QTest::newRow("address with an unknown scheme")
+        << QStringList{"--port", "ssh://unit:22", "read", "0"}
+        << "\"ssh://unit:22\" is no network address: unknown scheme \"ssh\"";
+    QTest::newRow("detect address without a host")
+        << QStringList{"detect", "--device", "tcp://:4001"}
+        << "\"tcp://:4001\" is no network address: no host";
     QTest::newRow("option value missing at the end") << QStringList{"--port"} << "port";
     QTest::newRow("help for an unknown command") << QStringList{"help", "fetch"} << "\"fetch\"";
     QTest::newRow("help for two commands")

@@ -28,6 +28,8 @@ static Entry entryFor(const QString &target)
         return FuzzTargets::RunAnswer;
     if (target == QLatin1String("fuzz_drain"))
         return FuzzTargets::RunDrain;
+    if (target == QLatin1String("fuzz_telnet"))
+        return FuzzTargets::RunTelnet;
     if (target == QLatin1String("fuzz_settingsfile"))
         return FuzzTargets::RunSettingsFile;
     if (target == QLatin1String("fuzz_settingssave"))

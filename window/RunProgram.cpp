@@ -3,7 +3,7 @@
 #include "app/Commands.h"
 #include "app/Kestrum.h"
 #include "base/ProgramFolder.h"
-#include "serial/QtSerialBackend.h"
+#include "serial/PortBackend.h"
 #include "window/AboutDialog.h"
 #include "window/SettingsDialog.h"
 #include "window/WidgetDialogs.h"
@@ -16,7 +16,7 @@
 int MainWindow::runProgram(QApplication &application, const BeforeShow &beforeShow)
 {
     const QString folder = ResolveProgramFolder(QCoreApplication::applicationDirPath());
-    QtSerialBackend port;
+    PortBackend port;
     SystemClock clock;
     WidgetDialogs dialogs;
     MainWindow window;

@@ -6,6 +6,7 @@
 #include "base/SetupFile.h"
 #include "base/TextHelpers.h"
 #include "screen/Catalogue.h"
+#include "serial/NetworkAddress.h"
 #include "serial/PortMap.h"
 
 #include <QComboBox>
@@ -70,12 +71,14 @@ SettingsDialog::SettingsDialog(Kestrum &app, QWidget *mainWindow) : QDialog(main
     m_cmdFind->setObjectName(QStringLiteral("CmdFindConverter"));
     m_cmdKeep = new QPushButton(QStringLiteral("Keep this adapter"), this);
     m_cmdKeep->setObjectName(QStringLiteral("CmdKeepAdapter"));
+    m_cmdAddress = new QPushButton(QStringLiteral("Use a network address..."), this);
+    m_cmdAddress->setObjectName(QStringLiteral("CmdNetworkAddress"));
     m_findText = new QLabel(this);
     m_findText->setObjectName(QStringLiteral("LblFindConverter"));
     m_findText->setWordWrap(true);
     m_findText->setTextInteractionFlags(Qt::TextSelectableByMouse);
     for (QPushButton *button :
-         {m_cmdCancel, m_cmdWijzigen, m_cmdSave, m_cmdClose, m_cmdFind, m_cmdKeep})
+         {m_cmdCancel, m_cmdWijzigen, m_cmdSave, m_cmdClose, m_cmdFind, m_cmdKeep, m_cmdAddress})
         button->setAutoDefault(false);
 
     auto *grid = new QGridLayout;
@@ -88,6 +91,7 @@ SettingsDialog::SettingsDialog(Kestrum &app, QWidget *mainWindow) : QDialog(main
     auto *search = new QHBoxLayout;
     search->addWidget(m_cmdFind);
     search->addWidget(m_cmdKeep);
+    search->addWidget(m_cmdAddress);
     search->addStretch();
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_cmdCancel);
@@ -108,6 +112,7 @@ SettingsDialog::SettingsDialog(Kestrum &app, QWidget *mainWindow) : QDialog(main
     setTabOrder(m_cmdCancel, m_cmdSave);
     setTabOrder(m_cmdSave, m_cmdFind);
     setTabOrder(m_cmdFind, m_cmdKeep);
+    setTabOrder(m_cmdKeep, m_cmdAddress);
 
     connect(m_cmdWijzigen, &QPushButton::clicked, this, &SettingsDialog::CmdWijzigen);
     connect(m_cmdCancel, &QPushButton::clicked, this, &SettingsDialog::CmdCancel);
@@ -116,6 +121,7 @@ SettingsDialog::SettingsDialog(Kestrum &app, QWidget *mainWindow) : QDialog(main
     connect(m_comboCom, &QComboBox::currentTextChanged, this, &SettingsDialog::showDevice);
     connect(m_cmdFind, &QPushButton::clicked, this, &SettingsDialog::CmdFindConverter);
     connect(m_cmdKeep, &QPushButton::clicked, this, &SettingsDialog::CmdKeepAdapter);
+    connect(m_cmdAddress, &QPushButton::clicked, this, &SettingsDialog::CmdNetworkAddress);
     m_searchTimer.setInterval(SearchTickMs);
     m_searchTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_searchTimer, &QTimer::timeout, this, &SettingsDialog::searchTick);
@@ -269,6 +275,15 @@ void SettingsDialog::showDevice()
         m_device->setText(QStringLiteral("(no device)"));
         return keep(false, QStringLiteral("Com%1 opens no device.").arg(number));
     }
+    if (d.network) {
+        m_device->setText(d.device + QStringLiteral(" (network address)"));
+        m_deviceInfo->setText(
+            d.summary() + (pending ? QStringLiteral("\nSave writes it into ports/com%1").arg(number)
+                                   : QString()));
+        return keep(false, QStringLiteral("A network address is kept in ports/com%1 already; it "
+                                          "needs no adapter.")
+                               .arg(number));
+    }
     m_device->setText(
         d.device + (d.present ? QStringLiteral(" (present)") : QStringLiteral(" (not present)")));
     if (!d.present)
@@ -309,6 +324,7 @@ void SettingsDialog::CmdFindConverter()
     m_finder = std::make_unique<ConverterFinder>(m_app);
     m_finder->start();
     m_cmdFind->setEnabled(false);
+    m_cmdAddress->setEnabled(false);
     m_cmdSave->setEnabled(false);
     if (m_finder->isFinished()) {
         endSearch();
@@ -337,6 +353,7 @@ void SettingsDialog::endSearch()
     const QString result = m_finder->resultText();
     m_finder.reset();
     m_cmdFind->setEnabled(true);
+    m_cmdAddress->setEnabled(true);
     m_cmdSave->setEnabled(isEditing());
 
     // The choice is the user's until Save, like any other change in the dialog.
@@ -368,4 +385,37 @@ void SettingsDialog::CmdKeepAdapter()
         m_findText->setText(error);
     }
     showDevice();
+}
+
+void SettingsDialog::CmdNetworkAddress()
+{
+    const int number = selectedNumber();
+    if (number < 1 || m_finder)
+        return;
+    const PortDevice current = selectedDevice();
+    const std::optional<QString> answer = m_app.dialogs.textLine(
+        QStringLiteral("Use a network address"),
+        QStringLiteral("The serial device server Com%1 reaches:\ntcp://HOST:PORT (raw) or "
+                       "rfc2217://HOST:PORT (Telnet, the line set by Kestrum)")
+            .arg(number),
+        current.network ? current.device : QString());
+    if (!answer || answer->trimmed().isEmpty())
+        return;
+    QString error;
+    const std::optional<NetworkAddress> address = NetworkAddress::parse(answer->trimmed(), &error);
+    if (!address) {
+        m_findText->setText(error + QStringLiteral("; nothing changed"));
+        return;
+    }
+    // Like a converter found on a device without a number: the user's until Save.
+    if (!isEditing())
+        CmdWijzigen();
+    ConverterFinder::Found entry;
+    entry.portNumber = number;
+    entry.device = m_app.portMap().describe(address->text());
+    entry.needsLink = true;
+    m_pendingLink = entry;
+    showDevice();
+    m_findText->setText(
+        QStringLiteral("Com%1 reaches %2 once you press Save").arg(number).arg(address->text()));
 }

@@ -38,6 +38,9 @@ public:
     // link that ties a port number to a USB adapter.
     void CmdFindConverter();
     void CmdKeepAdapter();
+    // "Use a network address...": the selected number reaches a serial device
+    // server; Save writes the address into ports/comN.
+    void CmdNetworkAddress();
 
     bool isEditing() const;
     bool isSearching() const { return m_finder != nullptr; }
@@ -58,6 +61,7 @@ private:
     QLabel *m_findText;
     QPushButton *m_cmdFind;
     QPushButton *m_cmdKeep;
+    QPushButton *m_cmdAddress;
     QPushButton *m_cmdCancel;
     QPushButton *m_cmdWijzigen;
     QPushButton *m_cmdSave;

@@ -63,12 +63,13 @@ QString WidgetDialogs::fileName(bool save, const QString &presetName, const QStr
     return chosen.isEmpty() ? QString() : chosen.first();
 }
 
-std::optional<QString> WidgetDialogs::textLine(const QString &title, const QString &label)
+std::optional<QString> WidgetDialogs::textLine(const QString &title, const QString &label,
+                                               const QString &text)
 {
     bool ok = false;
-    const QString text =
-        QInputDialog::getText(m_parent, title, label, QLineEdit::Normal, QString(), &ok);
-    return ok ? std::optional<QString>(text) : std::nullopt;
+    const QString answer =
+        QInputDialog::getText(m_parent, title, label, QLineEdit::Normal, text, &ok);
+    return ok ? std::optional<QString>(answer) : std::nullopt;
 }
 
 void WidgetDialogs::printPreview(const std::function<void(QPagedPaintDevice &device)> &paint)

@@ -22,7 +22,8 @@ public:
                          const QString &filter) override;
     void beep() override;
     bool confirmChanges(const QList<PlannedChange> &changes) override;
-    std::optional<QString> textLine(const QString &title, const QString &label) override;
+    std::optional<QString> textLine(const QString &title, const QString &label,
+                                    const QString &text = QString()) override;
     void printPreview(const std::function<void(QPagedPaintDevice &device)> &paint) override;
 
     // The program's filters are written "description | pattern | description |

@@ -27,7 +27,8 @@ public:
                          const QString &filter) override;
     void beep() override { ++beeps; }
     bool confirmChanges(const QList<PlannedChange> &changes) override;
-    std::optional<QString> textLine(const QString &, const QString &) override
+    std::optional<QString> textLine(const QString &, const QString &,
+                                    const QString & = QString()) override
     {
         return textAnswers.isEmpty() ? std::nullopt : std::optional(textAnswers.takeFirst());
     }

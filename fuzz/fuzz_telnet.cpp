@@ -1,0 +1,7 @@
+#include "fuzz/FuzzTargets.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    FuzzTargets::Check(FuzzTargets::RunTelnet(data, size));
+    return 0;
+}
