@@ -66,6 +66,56 @@ void Commands::CmdOpslaanUnitGegevens()
     m_app.files.WriteSettingsFile(name);
 }
 
+void Commands::CmdHistory()
+{
+    const QList<Snapshot> snapshots = m_app.history.snapshots();
+    QList<std::optional<FileValues>> values;
+    for (const Snapshot &snapshot : snapshots)
+        values.append(SettingsHistory::valuesOf(snapshot.path));
+    QList<SnapshotRow> rows;
+    for (qsizetype i = 0; i < snapshots.size(); ++i) {
+        const Snapshot &s = snapshots[i];
+        QString changes = QStringLiteral("-");
+        if (i + 1 < snapshots.size())
+            changes = values[i] && values[i + 1]
+                          ? QString::number(BulkDifferences(*values[i], *values[i + 1]))
+                          : QStringLiteral("?");
+        rows.append({s.taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                     SnapshotPortLabel(s.port), SnapshotEventName(s.event), changes});
+    }
+
+    // The screen's values, as "Save to file" takes them.
+    m_app.transfer.ControlsToSettings();
+    const auto differences = [&](int row) {
+        QList<PlannedChange> list;
+        if (row < 0 || row >= values.size() || !values[row])
+            return list;
+        for (int item = 0; item < FileItemCount; ++item) {
+            const Value &kept = (*values[row])[item];
+            const Value &shown = m_app.table.SettingValue[item];
+            if (!IsBulkItem(item) || kept.asInt16() == shown.asInt16())
+                continue;
+            PlannedChange difference;
+            difference.item = item;
+            difference.legend = m_app.screen.legendText(item).trimmed();
+            difference.unit = kept;
+            difference.wanted = shown;
+            difference.unitText = m_app.engine.changeText(item, kept);
+            difference.wantedText = m_app.engine.changeText(item, shown);
+            list.append(difference);
+        }
+        return list;
+    };
+    const std::optional<int> chosen = m_app.dialogs.chooseSnapshot(rows, differences);
+    if (!chosen || *chosen < 0 || *chosen >= snapshots.size())
+        return;
+    // Loaded as a settings file is, except that what the converter is known to hold
+    // stays known: the marking then shows where the snapshot differs from it.
+    const std::array<Value, ItemSlots> unit = m_app.table.UnitValue;
+    if (m_app.files.ReadSettingsFile(snapshots[*chosen].path))
+        m_app.table.UnitValue = unit;
+}
+
 void Commands::CmdLeesAlles()
 {
     m_app.engine.ReadAllRequest = -1;
