@@ -20,7 +20,7 @@ constexpr qint64 MaxSnapshotBytes = 1024 * 1024;
 const QRegularExpression &SnapshotName()
 {
     static const QRegularExpression name(
-        QStringLiteral("^(\\d{8}-\\d{6})-(.+)-(read|written)\\.cfg$"));
+        QStringLiteral("^\\d{8}-\\d{6}-(.+)-(read|written)\\.cfg$"));
     return name;
 }
 
@@ -107,12 +107,16 @@ QList<Snapshot> SettingsHistory::snapshots() const
         if (!m.hasMatch())
             continue;
         Snapshot snapshot;
-        snapshot.taken = QDateTime::fromString(m.captured(1), TimeFormat);
+        // Read by hand: QDateTime::fromString would take most of the time of a keep
+        // with a full history.
+        const auto number = [&](int from, int digits) { return name.mid(from, digits).toInt(); };
+        snapshot.taken = QDateTime(QDate(number(0, 4), number(4, 2), number(6, 2)),
+                                   QTime(number(9, 2), number(11, 2), number(13, 2)));
         if (!snapshot.taken.isValid())
             continue;
         snapshot.path = dir.filePath(name);
-        snapshot.port = m.captured(2);
-        snapshot.event = m.captured(3) == QLatin1String("read") ? Snapshot::Event::Read
+        snapshot.port = m.captured(1);
+        snapshot.event = m.captured(2) == QLatin1String("read") ? Snapshot::Event::Read
                                                                 : Snapshot::Event::Written;
         list.append(snapshot);
     }
@@ -164,15 +168,9 @@ SettingsHistory::Kept SettingsHistory::keep(const FileValues &values, const QStr
     QString error;
     if (!WriteFileWhole(path, SettingsFileBytes(all), &error))
         return {QString(), path + QStringLiteral(": ") + error};
-    if (present.size() + 1 > keptSnapshots + 1)
-        removeOld();
+    // The first snapshot ever taken stays; of the others, the newest keptSnapshots
+    // (the one just written among them).
+    for (qsizetype i = std::max(keptSnapshots - 1, 0); i < present.size() - 1; ++i)
+        QFile::remove(present[i].path);
     return {path, QString()};
-}
-
-// The first snapshot ever taken stays; of the others, the newest keptSnapshots.
-void SettingsHistory::removeOld() const
-{
-    const QList<Snapshot> all = snapshots();
-    for (qsizetype i = keptSnapshots; i < all.size() - 1; ++i)
-        QFile::remove(all[i].path);
 }

@@ -68,7 +68,5 @@ public:
     int keptSnapshots = KeptSnapshots;
 
 private:
-    void removeOld() const;
-
     const Globals &m_globals;
 };
