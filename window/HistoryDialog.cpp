@@ -68,7 +68,7 @@ HistoryDialog::HistoryDialog(const QList<SnapshotRow> &rows, Differences differe
     if (!rows.isEmpty())
         m_snapshots->selectRow(0);
     showDifferences();
-    resize(720, 560);
+    resize(820, 560);
 }
 
 std::optional<int> HistoryDialog::chosen() const
