@@ -68,30 +68,22 @@ void Commands::CmdOpslaanUnitGegevens()
 
 void Commands::CmdHistory()
 {
-    const QList<Snapshot> snapshots = m_app.history.snapshots();
-    QList<std::optional<FileValues>> values;
-    for (const Snapshot &snapshot : snapshots)
-        values.append(SettingsHistory::valuesOf(snapshot.path));
+    const QList<SettingsHistory::Listed> listing = m_app.history.listing();
     QList<SnapshotRow> rows;
-    for (qsizetype i = 0; i < snapshots.size(); ++i) {
-        const Snapshot &s = snapshots[i];
-        QString changes = QStringLiteral("-");
-        if (i + 1 < snapshots.size())
-            changes = values[i] && values[i + 1]
-                          ? QString::number(BulkDifferences(*values[i], *values[i + 1]))
-                          : QStringLiteral("?");
-        rows.append({s.taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                     SnapshotPortLabel(s.port), SnapshotEventName(s.event), changes});
+    for (const SettingsHistory::Listed &entry : listing) {
+        const Snapshot &s = entry.snapshot;
+        rows.append({s.takenText(), SnapshotPortLabel(s.port), SnapshotEventName(s.event),
+                     entry.changesText});
     }
 
     // The screen's values, as "Save to file" takes them.
     m_app.transfer.ControlsToSettings();
     const auto differences = [&](int row) {
         QList<PlannedChange> list;
-        if (row < 0 || row >= values.size() || !values[row])
+        if (row < 0 || row >= listing.size() || !listing[row].values)
             return list;
         for (int item = 0; item < FileItemCount; ++item) {
-            const Value &kept = (*values[row])[item];
+            const Value &kept = (*listing[row].values)[item];
             const Value &shown = m_app.table.SettingValue[item];
             if (!IsBulkItem(item) || kept.asInt16() == shown.asInt16())
                 continue;
@@ -107,12 +99,12 @@ void Commands::CmdHistory()
         return list;
     };
     const std::optional<int> chosen = m_app.dialogs.chooseSnapshot(rows, differences);
-    if (!chosen || *chosen < 0 || *chosen >= snapshots.size())
+    if (!chosen || *chosen < 0 || *chosen >= listing.size())
         return;
     // Loaded as a settings file is, except that what the converter is known to hold
     // stays known: the marking then shows where the snapshot differs from it.
     const std::array<Value, ItemSlots> unit = m_app.table.UnitValue;
-    if (m_app.files.ReadSettingsFile(snapshots[*chosen].path))
+    if (m_app.files.ReadSettingsFile(listing[*chosen].snapshot.path))
         m_app.table.UnitValue = unit;
 }
 

@@ -366,35 +366,23 @@ std::optional<QString> CliRunner::settingsFilePath(const QString &argument)
 
 int CliRunner::listHistory()
 {
-    const QList<Snapshot> snapshots = m_app.history.snapshots();
+    const QList<SettingsHistory::Listed> listing = m_app.history.listing();
     QJsonArray array;
-    // Each snapshot is compared with the one before it, read once.
-    std::optional<FileValues> next =
-        snapshots.isEmpty() ? std::nullopt : SettingsHistory::valuesOf(snapshots.first().path);
-    for (qsizetype i = 0; i < snapshots.size(); ++i) {
-        const Snapshot &s = snapshots[i];
-        const std::optional<FileValues> values = next;
-        next = i + 1 < snapshots.size() ? SettingsHistory::valuesOf(snapshots[i + 1].path)
-                                        : std::nullopt;
-        std::optional<int> changes;
-        if (values && next)
-            changes = BulkDifferences(*values, *next);
-        const QString changesText = i + 1 == snapshots.size() ? QStringLiteral("-")
-                                    : changes                 ? QString::number(*changes)
-                                                              : QStringLiteral("?");
-        const QString taken = s.taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    for (qsizetype i = 0; i < listing.size(); ++i) {
+        const Snapshot &s = listing[i].snapshot;
+        const std::optional<int> changes = listing[i].changes;
         if (m_options.json) {
             QJsonObject object;
             object.insert(QStringLiteral("snapshot"), QStringLiteral("@%1").arg(i + 1));
-            object.insert(QStringLiteral("time"), taken);
+            object.insert(QStringLiteral("time"), s.takenText());
             object.insert(QStringLiteral("port"), SnapshotPortLabel(s.port));
             object.insert(QStringLiteral("event"), SnapshotEventName(s.event));
             object.insert(QStringLiteral("changes"), changes ? QJsonValue(*changes) : QJsonValue());
             object.insert(QStringLiteral("path"), s.path);
             array.append(object);
         } else {
-            m_out << '@' << (i + 1) << '\t' << taken << '\t' << SnapshotPortLabel(s.port) << '\t'
-                  << SnapshotEventName(s.event) << '\t' << changesText << '\n';
+            m_out << '@' << (i + 1) << '\t' << s.takenText() << '\t' << SnapshotPortLabel(s.port)
+                  << '\t' << SnapshotEventName(s.event) << '\t' << listing[i].changesText << '\n';
         }
     }
     if (m_options.json)

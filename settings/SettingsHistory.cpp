@@ -138,6 +138,20 @@ std::optional<FileValues> SettingsHistory::valuesOf(const QString &path)
     return lines.values();
 }
 
+QList<SettingsHistory::Listed> SettingsHistory::listing() const
+{
+    QList<Listed> list;
+    for (const Snapshot &snapshot : snapshots())
+        list.append({snapshot, valuesOf(snapshot.path), std::nullopt, QStringLiteral("-")});
+    for (qsizetype i = 0; i + 1 < list.size(); ++i) {
+        Listed &entry = list[i];
+        if (entry.values && list[i + 1].values)
+            entry.changes = BulkDifferences(*entry.values, *list[i + 1].values);
+        entry.changesText = entry.changes ? QString::number(*entry.changes) : QStringLiteral("?");
+    }
+    return list;
+}
+
 SettingsHistory::Kept SettingsHistory::keep(const FileValues &values, const QString &port,
                                             Snapshot::Event event, const QDateTime &when)
 {

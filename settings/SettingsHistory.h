@@ -22,6 +22,9 @@ struct Snapshot
     QDateTime taken; // to the second, as the name says
     QString port;    // as in the name: "com3", "ttyUSB0", "10.0.0.7-4001"
     Event event = Event::Read;
+
+    // "2026-12-07 14:02:31"
+    QString takenText() const { return taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")); }
 };
 
 // The name a port has in a snapshot's file name: "com3" for the port Com3 (given as
@@ -53,6 +56,19 @@ public:
     QList<Snapshot> snapshots() const;
     // The values of a snapshot; none when it cannot be read.
     static std::optional<FileValues> valuesOf(const QString &path);
+
+    struct Listed
+    {
+        Snapshot snapshot;
+        std::optional<FileValues> values;
+        // How many bulk settings differ from the snapshot before it; none for the
+        // oldest and where either cannot be read.
+        std::optional<int> changes;
+        // The same as the history lists it: "-" for the oldest, "?" where unknown.
+        QString changesText;
+    };
+    // Every snapshot with its values, newest first.
+    QList<Listed> listing() const;
 
     struct Kept
     {
