@@ -66,6 +66,48 @@ void Commands::CmdOpslaanUnitGegevens()
     m_app.files.WriteSettingsFile(name);
 }
 
+void Commands::CmdHistory()
+{
+    const QList<SettingsHistory::Listed> listing = m_app.history.listing();
+    QList<SnapshotRow> rows;
+    for (const SettingsHistory::Listed &entry : listing) {
+        const Snapshot &s = entry.snapshot;
+        rows.append({s.takenText(), SnapshotPortLabel(s.port), SnapshotEventName(s.event),
+                     entry.changesText});
+    }
+
+    // The screen's values, as "Save to file" takes them.
+    m_app.transfer.ControlsToSettings();
+    const auto differences = [&](int row) {
+        QList<PlannedChange> list;
+        if (row < 0 || row >= listing.size() || !listing[row].values)
+            return list;
+        for (int item = 0; item < FileItemCount; ++item) {
+            const Value &kept = (*listing[row].values)[item];
+            const Value &shown = m_app.table.SettingValue[item];
+            if (!IsBulkItem(item) || kept.asInt16() == shown.asInt16())
+                continue;
+            PlannedChange difference;
+            difference.item = item;
+            difference.legend = m_app.screen.legendText(item).trimmed();
+            difference.unit = kept;
+            difference.wanted = shown;
+            difference.unitText = m_app.engine.changeText(item, kept);
+            difference.wantedText = m_app.engine.changeText(item, shown);
+            list.append(difference);
+        }
+        return list;
+    };
+    const std::optional<int> chosen = m_app.dialogs.chooseSnapshot(rows, differences);
+    if (!chosen || *chosen < 0 || *chosen >= listing.size())
+        return;
+    // Loaded as a settings file is, except that what the converter is known to hold
+    // stays known: the marking then shows where the snapshot differs from it.
+    const std::array<Value, ItemSlots> unit = m_app.table.UnitValue;
+    if (m_app.files.ReadSettingsFile(listing[*chosen].snapshot.path))
+        m_app.table.UnitValue = unit;
+}
+
 void Commands::CmdLeesAlles()
 {
     m_app.engine.ReadAllRequest = -1;

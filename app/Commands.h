@@ -16,6 +16,7 @@ public:
     void CmdInstellingenOpslaan(); // Save as default
     void CmdLezenUnitgegevens();   // Read from file
     void CmdOpslaanUnitGegevens(); // Save to file
+    void CmdHistory();             // History...
 
     // "Unit" page
     void CmdLeesAlles();       // Read all settings from unit

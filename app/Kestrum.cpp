@@ -1,9 +1,12 @@
 #include "app/Kestrum.h"
 
 #include "base/SetupFile.h"
+#include "base/TextFiles.h"
 #include "screen/Catalogue.h"
 #include "screen/Screen.h"
 #include "serial/PortBackend.h"
+
+#include <QFile>
 
 #include <algorithm>
 
@@ -12,7 +15,8 @@ Kestrum::Kestrum(Screen &screen_, Dialogs &dialogs_, SerialBackend &backend, con
     : screen(screen_), dialogs(dialogs_), clock(clock_), log(globals, clock_),
       datacom(globals, log, backend, screen_), frames(datacom), transfer(table, screen_),
       files(globals, table, transfer, dialogs_),
-      engine(globals, log, table, datacom, frames, screen_, dialogs_, transfer), m_backend(backend)
+      engine(globals, log, table, datacom, frames, screen_, dialogs_, transfer), history(globals),
+      m_backend(backend)
 {
     globals.ProgramFolder = programFolder;
     probePorts = [this] {
@@ -31,12 +35,50 @@ Kestrum::Kestrum(Screen &screen_, Dialogs &dialogs_, SerialBackend &backend, con
         }
     };
     backend.onBytesArrived = [this] { WorkArrived(); };
+    engine.onUnitLearnt = [this](Engine::UnitLearnt how) {
+        KeepSnapshot(how == Engine::UnitLearnt::Read ? Snapshot::Event::Read
+                                                     : Snapshot::Event::Written);
+    };
 }
 
 Kestrum::~Kestrum()
 {
     // The port may outlive this object; its bytes must not reach it afterwards.
     m_backend.onBytesArrived = nullptr;
+}
+
+QString Kestrum::snapshotPort() const
+{
+    const QString &device = datacom.deviceOverride();
+    return device.isEmpty() ? QStringLiteral("Com%1").arg(globals.ComPortIndex + 1) : device;
+}
+
+void Kestrum::KeepSnapshot(Snapshot::Event event)
+{
+    // As "read-all --save" writes them: the items the unit was not asked for keep the
+    // default file's values (0 or "" without one).
+    SettingsFileLines lines;
+    QFile defaults(files.defaultFilePath());
+    if (defaults.open(QIODevice::ReadOnly))
+        ReadTextFileLines(defaults, [&](QByteArrayView line) {
+            lines.take(line);
+            return true;
+        });
+    FileValues values = lines.values().value_or(*SettingsFileLines().values());
+    for (int item = 0; item < FileItemCount; ++item) {
+        if (!IsBulkItem(item))
+            continue;
+        // Never a snapshot of values the engine has not learnt.
+        const Value &unit = table.UnitValue[item];
+        if (unit.isEmpty() || (unit.kind() == Value::Kind::Int16 && unit.asInt16() == qint16(-1)))
+            return;
+        values[item] = unit;
+    }
+    const SettingsHistory::Kept kept = history.keep(values, snapshotPort(), event, clock.now());
+    if (!kept.error.isEmpty())
+        log.WriteLog(QStringLiteral("History not kept: ") + kept.error);
+    if ((!kept.path.isEmpty() || !kept.error.isEmpty()) && onSnapshot)
+        onSnapshot(kept);
 }
 
 int Kestrum::EngineTimerTick()

@@ -11,6 +11,7 @@
 #include "serial/Datacom.h"
 #include "serial/PortMap.h"
 #include "settings/SettingsFiles.h"
+#include "settings/SettingsHistory.h"
 #include "settings/SettingsTable.h"
 
 #include <functional>
@@ -76,6 +77,15 @@ public:
 
     static qint16 DebugLevelFromCommandLine(const QString &commandLine);
 
+    // Keeps what the converter holds in the history: its bulk settings as the engine
+    // learnt them, the other items from the default file. A history that cannot be
+    // written gets a line in the log; the work goes on.
+    void KeepSnapshot(Snapshot::Event event);
+    // The port in the history: "ComN", or the device the port was given as.
+    QString snapshotPort() const;
+    // Told of every snapshot written, and of every one that could not be.
+    std::function<void(const SettingsHistory::Kept &kept)> onSnapshot;
+
     // A port index that replaces the setup file's for one run (the command-line
     // tool's --port N); StartProgram applies it right after reading the setup file.
     std::optional<qint16> PortIndexOverride;
@@ -100,6 +110,7 @@ public:
     ScreenTransfer transfer;
     SettingsFiles files;
     Engine engine;
+    SettingsHistory history;
 
     ~Kestrum();
     Kestrum(const Kestrum &) = delete;

@@ -23,6 +23,16 @@ struct PlannedChange
     QString wantedText;
 };
 
+// A snapshot of the settings history as the history dialog lists it.
+struct SnapshotRow
+{
+    QString taken;   // "2026-12-07 10:00:00"
+    QString port;    // "Com1"
+    QString event;   // "read" or "written"
+    QString changes; // how many bulk settings differ from the snapshot before it; "-" for
+                     // the oldest, "?" when one of the two cannot be read
+};
+
 // Every message box, question, file dialog and beep goes through this, so tests
 // can answer them and no test ever waits on a modal window.
 class Dialogs
@@ -55,6 +65,18 @@ public:
         Q_UNUSED(label);
         Q_UNUSED(text);
         return QString();
+    }
+    // The settings history, newest first. differences(row) gives the settings in which
+    // that snapshot differs from the screen (unit: the snapshot's value, wanted: the
+    // screen's). The row the user loads into the screen; none for Close. Without a
+    // window: none.
+    virtual std::optional<int>
+    chooseSnapshot(const QList<SnapshotRow> &rows,
+                   const std::function<QList<PlannedChange>(int row)> &differences)
+    {
+        Q_UNUSED(rows);
+        Q_UNUSED(differences);
+        return std::nullopt;
     }
     // A print preview of what paint draws on the pages of a printer, from which the
     // user prints it through the system's print dialog. Without a window: nothing.

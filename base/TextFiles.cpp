@@ -1,6 +1,7 @@
 #include "base/TextFiles.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QIODevice>
 #include <QSaveFile>
 
@@ -59,19 +60,30 @@ TextLinesEnd ReadTextFileLines(QIODevice &device,
     return TextLinesEnd::EndOfFile;
 }
 
-bool WriteFileWhole(const QString &path, const QByteArray &bytes)
+bool WriteFileWhole(const QString &path, const QByteArray &bytes, QString *error)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    const auto failed = [&] {
+        if (error)
+            *error = file.errorString();
         return false;
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return failed();
     // A write that stops part-way (a full disk, a file-size limit) can come back as a
     // short count without an error, and commit() does not notice a failed flush of the
     // last buffered bytes either. Both are checked here, or a cut-off file would take
     // the old one's place.
     if (file.write(bytes) != bytes.size() || !file.flush() ||
         file.error() != QFileDevice::NoError) {
+        failed();
+        // A write cut short by a full disk or a size limit often comes without a
+        // reason of its own.
+        if (error &&
+            (file.error() == QFileDevice::NoError || file.errorString() == QFile().errorString()))
+            *error = QStringLiteral("not every byte could be written; the disk may be full");
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    return file.commit() || failed();
 }

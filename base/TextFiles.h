@@ -32,5 +32,6 @@ TextLinesEnd ReadTextFileLines(QIODevice &device,
 
 // Replaces the whole file with bytes in one step: they go to a temporary file beside
 // it, which takes the file's place only when every byte reached it. On any failure
-// the old file stays as it was and no temporary file is left. False on failure.
-bool WriteFileWhole(const QString &path, const QByteArray &bytes);
+// the old file stays as it was and no temporary file is left. False on failure, with
+// the system's reason in *error when given.
+bool WriteFileWhole(const QString &path, const QByteArray &bytes, QString *error = nullptr);

@@ -106,6 +106,18 @@ constexpr CommandSpec Commands[] = {
      "on A4, or Letter where the locale's paper is Letter, that carries the settings file "
      "inside it; FILE.html is the same report as one web page. Needs no display.",
      "kestrum-cli report unit-42.cfg -o unit-42.pdf  # a report to hand over"},
+    {"history", Command::History, 0, "[--json]",
+     "List the snapshots of the settings history, newest first, one line each: @N (@1 the "
+     "newest), date and time, port, read or written, and how many of the settings read-all "
+     "reads differ from the snapshot before it (- for the oldest), separated by tabs. A "
+     "snapshot is kept in the folder history of the program folder whenever all those "
+     "settings were read from a converter (read-all, write-changed, diff unit, the window) "
+     "or written to it with every one confirmed; one equal to the newest of its port is not "
+     "kept again; besides the first, the newest 1000 are kept. Wherever a command takes a "
+     "settings file, @N names the Nth newest snapshot (./@N a file of that name). With "
+     "--json, a JSON array of objects with snapshot, time, port, event, changes and path. "
+     "Needs no converter.",
+     "kestrum-cli history  # what the converters held"},
     {"help", Command::Help, 1, "[COMMAND]",
      "Print the usage of COMMAND, what it does and an example; without COMMAND, the whole "
      "help.",
@@ -285,7 +297,8 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
                                      QStringLiteral("SOURCE"));
     const bool hasOptions = spec.command == Command::ReadAll || spec.command == Command::Call ||
                             spec.command == Command::Show || spec.command == Command::Diff ||
-                            spec.command == Command::Detect || spec.command == Command::Report;
+                            spec.command == Command::Detect || spec.command == Command::Report ||
+                            spec.command == Command::History;
     if (!hasOptions) {
         // Taken as they are, so "write 120 -5" writes -5 and "read -1" is refused as
         // an item number. A leading "--" is allowed. A lone --help asks for help:
@@ -313,7 +326,8 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
             parser.addOption(message);
             parser.addOption(bleep);
         }
-        if (spec.command == Command::Show || spec.command == Command::Diff)
+        if (spec.command == Command::Show || spec.command == Command::Diff ||
+            spec.command == Command::History)
             parser.addOption(json);
         if (spec.command == Command::Detect)
             parser.addOptions({saveFound, device});
@@ -431,6 +445,9 @@ CliParseResult ParseCommand(const CommandSpec &spec, const QStringList &rest, Cl
                                          "the unit with itself"));
         break;
     }
+    case Command::History:
+        o.json = parser.isSet(json);
+        break;
     case Command::Restart:
     case Command::Ports:
     case Command::Help:
@@ -536,8 +553,10 @@ QString CliUsage()
         "Reads, writes and backs up the settings of a Dunvale unit paging converter from\n"
         "a shell: the same settings, files, log and converter dialogue as the window\n"
         "program kestrum, without a window. The options go before the command; read-all,\n"
-        "call, show, diff, detect and report take their own options after it. Progress\n"
-        "goes to standard output, log lines and messages to standard error.\n"
+        "call, show, diff, detect, report and history take their own options after it.\n"
+        "Progress goes to standard output, log lines and messages to standard error.\n"
+        "Wherever a command takes a settings file, @N names the Nth newest snapshot of\n"
+        "the history (see history).\n"
         "\n"
         "Commands:\n");
     // Each command a tagged paragraph, its text in one column.

@@ -19,6 +19,7 @@ struct CliOptions
         Ports,
         Detect,
         Report,
+        History,
         Help
     };
 
@@ -34,7 +35,7 @@ struct CliOptions
     Command command = Command::Ports;
     QString file;  // write-all FILE, write-changed FILE, show FILE, read-all --save FILE, diff A
     QString fileB; // diff B; for diff, "unit" on either side stands for the converter
-    bool json = false; // show and diff: a JSON array instead of lines
+    bool json = false; // show, diff and history: a JSON array instead of lines
     int item = -1;     // read ITEM, write ITEM VALUE
     QString value;     // write ITEM VALUE
     QString address;
@@ -57,7 +58,8 @@ struct CliOptions
         if (command == Command::Report)
             return isUnit(file) || isUnit(compare);
         return command != Command::Show && command != Command::Ports &&
-               command != Command::Detect && command != Command::Help;
+               command != Command::Detect && command != Command::Help &&
+               command != Command::History;
     }
     static bool isUnit(const QString &side) { return side == QLatin1String("unit"); }
 };

@@ -28,22 +28,16 @@ int CliRunner::readUnit()
 
 std::optional<ReportSource> CliRunner::reportSource(const QString &argument, int *status)
 {
-    if (argument.startsWith(QLatin1Char('@'))) {
-        *status = ExitUsage;
-        printErr(
-            Prefix +
-            QStringLiteral("\"%1\": this kestrum-cli keeps no history of settings").arg(argument));
-        return std::nullopt;
-    }
     if (!CliOptions::isUnit(argument)) {
         // A report stands for what the file would put into a converter, so it takes
         // only a file that write-all would take.
-        if (!checkedFile(argument, FileCheck::Sendable)) {
+        const std::optional<QString> path = settingsFilePath(argument);
+        if (!path || !checkedFile(*path, FileCheck::Sendable)) {
             *status = ExitUsage;
             return std::nullopt;
         }
         QString error;
-        std::optional<ReportSource> source = LoadReportFile(argument, &error);
+        std::optional<ReportSource> source = LoadReportFile(*path, &error);
         if (!source) {
             *status = ExitUsage;
             printErr(Prefix + error);

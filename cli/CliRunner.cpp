@@ -17,6 +17,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 #include <QTimer>
 
@@ -150,6 +151,14 @@ CliRunner::CliRunner(const CliOptions &options, SerialBackend &backend, const Cl
         if (m_workHanded)
             m_logSinceStart.append(line);
     };
+    // A snapshot is named on standard error whenever one is kept, also with --quiet,
+    // and so is one that could not be kept, which the log line does not say then.
+    m_app.onSnapshot = [this](const SettingsHistory::Kept &kept) {
+        if (!kept.path.isEmpty())
+            printErr(QStringLiteral("Kept in history: ") + kept.path);
+        else if (m_options.quiet)
+            printErr(Prefix + QStringLiteral("History not kept: ") + kept.error);
+    };
     m_app.log.onLogFailed = [this](const QString &reason) {
         if (m_logFailureShown)
             return;
@@ -188,6 +197,8 @@ int CliRunner::run()
         return talkToConverter();
     case Command::Report:
         return runReport();
+    case Command::History:
+        return listHistory();
     default:
         return talkToConverter();
     }
@@ -338,10 +349,60 @@ QString CliRunner::openErrorText() const
     return text;
 }
 
-std::optional<FileValues> CliRunner::checkedFile(const QString &path, FileCheck check)
+std::optional<QString> CliRunner::settingsFilePath(const QString &argument)
 {
+    static const QRegularExpression snapshot(QStringLiteral("^@(\\d+)$"));
+    const QRegularExpressionMatch m = snapshot.match(argument);
+    if (!m.hasMatch())
+        return argument;
+    const QList<Snapshot> snapshots = m_app.history.snapshots();
+    bool ok = false;
+    const qsizetype n = m.captured(1).toLongLong(&ok);
+    if (ok && n >= 1 && n <= snapshots.size())
+        return snapshots[n - 1].path;
+    const QString held =
+        snapshots.isEmpty() ? QStringLiteral("the history holds no snapshot")
+        : snapshots.size() == 1
+            ? QStringLiteral("the history holds 1 snapshot, @1")
+            : QStringLiteral("the history holds %1 snapshots, @1 to @%1").arg(snapshots.size());
+    fail(ExitUsage, QStringLiteral("%1: %2 (a file of that name is ./%1)").arg(argument, held));
+    return std::nullopt;
+}
+
+int CliRunner::listHistory()
+{
+    const QList<SettingsHistory::Listed> listing = m_app.history.listing();
+    QJsonArray array;
+    for (qsizetype i = 0; i < listing.size(); ++i) {
+        const Snapshot &s = listing[i].snapshot;
+        const std::optional<int> changes = listing[i].changes;
+        if (m_options.json) {
+            QJsonObject object;
+            object.insert(QStringLiteral("snapshot"), QStringLiteral("@%1").arg(i + 1));
+            object.insert(QStringLiteral("time"), s.takenText());
+            object.insert(QStringLiteral("port"), SnapshotPortLabel(s.port));
+            object.insert(QStringLiteral("event"), SnapshotEventName(s.event));
+            object.insert(QStringLiteral("changes"), changes ? QJsonValue(*changes) : QJsonValue());
+            object.insert(QStringLiteral("path"), s.path);
+            array.append(object);
+        } else {
+            m_out << '@' << (i + 1) << '\t' << s.takenText() << '\t' << SnapshotPortLabel(s.port)
+                  << '\t' << SnapshotEventName(s.event) << '\t' << listing[i].changesText << '\n';
+        }
+    }
+    if (m_options.json)
+        m_out << QJsonDocument(array).toJson(QJsonDocument::Indented);
+    m_out.flush();
+    return ExitOk;
+}
+
+std::optional<FileValues> CliRunner::checkedFile(const QString &argument, FileCheck check)
+{
+    const std::optional<QString> path = settingsFilePath(argument);
+    if (!path)
+        return std::nullopt;
     const CheckedSettingsFile checked =
-        CheckSettingsFile(path, m_options.lenient ? FileCheck::Lenient : check);
+        CheckSettingsFile(*path, m_options.lenient ? FileCheck::Lenient : check);
     if (checked.taken())
         return checked.values;
     fail(ExitUsage, checked.refusal + (checked.lenientTakesIt
@@ -613,6 +674,7 @@ std::optional<int> CliRunner::startWork()
     case Command::Help:
     case Command::Detect:
     case Command::Report:
+    case Command::History:
         break;
     }
     return std::nullopt;
@@ -880,6 +942,7 @@ int CliRunner::finish()
     case Command::Help:
     case Command::Detect:
     case Command::Report:
+    case Command::History:
         break;
     }
     return ExitOk;

@@ -55,8 +55,13 @@ private:
     int detect();
     // ": " and why the port could not be opened, with the fix for missing rights.
     QString openErrorText() const;
-    // A settings file checked as the command needs it; a refusal is reported.
-    std::optional<FileValues> checkedFile(const QString &path, FileCheck check);
+    // A settings file checked as the command needs it; a refusal is reported. The
+    // argument may name a snapshot of the history (@N).
+    std::optional<FileValues> checkedFile(const QString &argument, FileCheck check);
+    // The file a settings-file argument names: @N the Nth newest snapshot of the
+    // history, anything else itself. None, reported, for an @N the history lacks.
+    std::optional<QString> settingsFilePath(const QString &argument);
+    int listHistory();
     QString cannotSaveTo(const QString &path, const QString &what) const;
     int showFile();
     int diffFiles();

@@ -266,10 +266,13 @@ void Engine::stepIdle()
     BulkMode = 0;
     std::vector<int> notSent;
     notSent.swap(m_notSent);
-    if (endedSeries == 1)
+    if (endedSeries == 1) {
         reportSeriesDone(QStringLiteral("Reading of all settings was successfull."));
-    else if (endedSeries == 2 && notSent.empty())
+        unitLearnt(UnitLearnt::Read);
+    } else if (endedSeries == 2 && notSent.empty()) {
         reportSeriesDone(QStringLiteral("Programming of all settings was successfull."));
+        unitLearnt(UnitLearnt::Written);
+    }
     UpdateProgressBar(-1);
     if (endedSeries == 2 && !notSent.empty())
         reportNotSent(notSent);
@@ -323,6 +326,12 @@ void Engine::stepIdle()
         if (reopenPort())
             EngineState = ST_RESET_SEND;
     }
+}
+
+void Engine::unitLearnt(UnitLearnt how)
+{
+    if (onUnitLearnt)
+        onUnitLearnt(how);
 }
 
 void Engine::reportSeriesDone(const QString &text)
@@ -410,6 +419,8 @@ void Engine::advanceApply()
 
 void Engine::planApply()
 {
+    // Every bulk item has been read: what the unit held before anything is written.
+    unitLearnt(UnitLearnt::Read);
     QList<PlannedChange> changes;
     for (int i = 0; i <= LastJobItem; ++i) {
         if (!IsBulkItem(i) || m_table.SettingValue[i] == m_table.UnitValue[i])
@@ -490,6 +501,7 @@ void Engine::finishApply(bool readBackBegun)
         reasons.append(NumToText(item) + QLatin1Char(' ') + change.legend + QLatin1Char(' ') + why);
     }
     if (failed.isEmpty()) {
+        unitLearnt(UnitLearnt::Written);
         reportApply(m_applyChanges.size() == 1
                         ? QStringLiteral("Applied 1 changed setting; all read back as written.")
                         : QStringLiteral("Applied ") + NumToText(m_applyChanges.size()) +
@@ -553,8 +565,6 @@ void Engine::reportApply(const QString &text)
     m_log.WriteLog(text);
 }
 
-// A value as the user reads it in a list of changes: a choice by its text (its number
-// when the list has no entry for it), a number by its digits, a text in quotes.
 QString Engine::changeText(int item, const Value &value) const
 {
     if (isTekstItem(item))

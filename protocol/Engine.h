@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <set>
 #include <vector>
 
@@ -79,6 +80,18 @@ public:
     // the exchange under way is over, with a report of what the unit now holds.
     void CancelApply();
 
+    // The engine has just learnt every bulk setting the unit holds, now in UnitValue:
+    // each one read (a read-all, the reads of "write changed settings") or confirmed
+    // written (a write-all that sent them all, "write changed settings" with every
+    // change read back as written). Called within the step that ends that work.
+    enum class UnitLearnt { Read, Written };
+    std::function<void(UnitLearnt)> onUnitLearnt;
+
+    // A value as the user reads it in a list of changes: a choice by its text (its
+    // number when the list has no entry for it), a number by its digits, a text in
+    // double quotes.
+    QString changeText(int item, const Value &value) const;
+
     // argument 10 from start-up (and after a later successful open while the engine
     // still waits in ST_START), 0 from every timer tick. A step never runs inside
     // another, also not while a message box of a step is open.
@@ -123,7 +136,7 @@ private:
     void finishApply(bool readBackBegun);
     void reportCancelledApply();
     void reportApply(const QString &text);
-    QString changeText(int item, const Value &value) const;
+    void unitLearnt(UnitLearnt how);
     QString shownText(int item, const Value &value) const;
     bool reopenPort();
     void stepWriteSend();

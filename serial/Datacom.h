@@ -40,6 +40,7 @@ public:
     // A device path that replaces the port mapping (the command-line tool's
     // --port DEVICE); log lines and caption then show the path for the number.
     void setDeviceOverride(const QString &device) { m_deviceOverride = device; }
+    const QString &deviceOverride() const { return m_deviceOverride; }
 
     // Called after every successful OpenComPort (an engine still waiting for its
     // start call starts here).

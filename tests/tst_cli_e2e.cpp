@@ -91,6 +91,7 @@ private Q_SLOTS:
     void writeChangedWritesOnlyWhatDiffers();
     void diffPrintsOnlyWhatDiffers_data();
     void diffPrintsOnlyWhatDiffers();
+    void theHistoryKeepsEveryStateAndRestoresOne();
     void portsListsThirtyPorts();
     void withoutHomeTheWindowProgramsFolderRuleApplies();
     void helpAndVersionAreWrittenOut_data();
@@ -721,8 +722,8 @@ void TestCliE2e::diffPrintsOnlyWhatDiffers()
 
     QVERIFY(startSim(option == "silent" ? QStringList{"--fault", "silent"} : QStringList()));
     QVERIFY(!changedCopy(*m_sim, home() + "/held.cfg", "40=2.5;41=1.5").isEmpty());
-    QVERIFY(!changedCopy(*m_sim, home() + "/wanted.cfg", "10=4;40=3;41=2;151=a \"b\" \\\tc")
-                 .isEmpty());
+    QVERIFY(
+        !changedCopy(*m_sim, home() + "/wanted.cfg", "10=4;40=3;41=2;151=a \"b\" \\\tc").isEmpty());
     QStringList arguments = {"--home", home(), "diff"};
     for (const QString &side : {a, b})
         arguments << (side == "unit" ? side : home() + '/' + side);
@@ -737,6 +738,61 @@ void TestCliE2e::diffPrintsOnlyWhatDiffers()
     else
         QCOMPARE(r.out, out);
     QVERIFY(!m_sim->output().contains(QStringLiteral("write item")));
+}
+
+// Two read-alls, a change on the converter itself, write-changed, the history, what the
+// last change did, and a restore of the state before it.
+void TestCliE2e::theHistoryKeepsEveryStateAndRestoresOne()
+{
+    QVERIFY(startSim());
+    const QString held = home() + "/held.cfg";
+    QVERIFY(m_sim->sendCommand("save " + held));
+    const QStringList cli = {"--home", home()};
+    CliResult r = run(cli + QStringList{"-q", "read-all"});
+    QCOMPARE(r.exitCode, 0);
+    const QRegularExpressionMatch kept =
+        QRegularExpression("^Kept in history: (" + QRegularExpression::escape(home()) +
+                           "/history/\\d{8}-\\d{6}-com1-read\\.cfg)\n$")
+            .match(r.err);
+    QVERIFY2(kept.hasMatch(), qPrintable(r.err));
+    const QMap<int, QString> unit = fileValues(held), snapshot = fileValues(kept.captured(1));
+    QCOMPARE(snapshot.size(), 250);
+    for (int item : BulkItems)
+        QCOMPARE(snapshot.value(item), unit.value(item));
+    r = run(cli + QStringList{"-q", "read-all"});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, QString());
+
+    QVERIFY(m_sim->sendCommand(QStringLiteral("set 14 1")));
+    const QString wanted = changedCopy(*m_sim, home() + "/wanted.cfg", "10=4;13=2");
+    r = run(cli + QStringList{"write-changed", wanted});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err.count(QRegularExpression("Kept in history: \\S+-com1-(read|written)\\.cfg\n")),
+             2);
+    r = run(cli + QStringList{"history"});
+    QCOMPARE(r.exitCode, 0);
+    const QString when = QStringLiteral("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d");
+    QVERIFY2(QRegularExpression(QStringLiteral("^@1\t%1\tCom1\twritten\t2\n@2\t%1\tCom1\tread\t1\n"
+                                               "@3\t%1\tCom1\tread\t-\n$")
+                                    .arg(when))
+                 .match(r.out)
+                 .hasMatch(),
+             qPrintable(r.out));
+
+    r = run(cli + QStringList{"diff", "@2", "@1"});
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.out, QStringLiteral("10\tESPA out serial speed:\t3 9600 baud\t4 19200 baud\n"
+                                   "13\tESPA out serial parity:\t0 no parity\t2 odd parity\n"));
+    r = run(cli + QStringList{"write-changed", "@2"});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.out.endsWith("Applied 2 changed settings; all read back as written.\n"),
+             qPrintable(r.out));
+    QCOMPARE(r.err.count(QStringLiteral("Kept in history: ")), 1);
+    QCOMPARE(QStringList({simValue(10), simValue(13), simValue(14)}), QStringList({"3", "0", "1"}));
+    r = run(cli + QStringList{"show", "@5"});
+    QCOMPARE(r.exitCode, 2);
+    QCOMPARE(r.err, QStringLiteral("kestrum-cli: @5: the history holds 4 snapshots, @1 to @4 (a "
+                                   "file of that name is ./@5)\n"));
 }
 
 void TestCliE2e::portsListsThirtyPorts()
@@ -816,7 +872,7 @@ void TestCliE2e::usageErrorsGiveExitTwoAndOneLine_data()
         << QStringList{"report", "a.cfg", "-o", "a.txt"} << "-o FILE.pdf or -o FILE.html";
     QTest::newRow("report of a snapshot without history")
         << QStringList{"--home", QDir::tempPath(), "report", "@1", "-o", "r.pdf"}
-        << "\"@1\": this kestrum-cli keeps no history of settings";
+        << "@1: the history holds no snapshot (a file of that name is ./@1)";
 }
 
 void TestCliE2e::usageErrorsGiveExitTwoAndOneLine()

@@ -11,6 +11,7 @@
 #include "app/Commands.h"
 #include "base/SetupFile.h"
 #include "support/EngineRig.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestApp.h"
 
 #include <QDir>
@@ -189,6 +190,8 @@ private Q_SLOTS:
     void lineOf100MegabytesIsRefusedInBoundedMemory();
     void oddFilesInTheProgramFolder_data();
     void oddFilesInTheProgramFolder();
+    void aHistoryThatCannotBeKeptFailsNothing_data();
+    void aHistoryThatCannotBeKeptFailsNothing();
 };
 
 void TestDiskFaults::readOnlyLogFolderKeepsLinesOnScreen()
@@ -455,6 +458,65 @@ void TestDiskFaults::oddFilesInTheProgramFolder()
     }
     // Saving where the program may still works.
     QCOMPARE(readAll(t.path(QStringLiteral("saved.cfg"))).count("\r\n"), 250);
+}
+
+void TestDiskFaults::aHistoryThatCannotBeKeptFailsNothing_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("reason"); // how the line in the log goes on
+    const QString snapshot = QStringLiteral("/history/20261207-100000-com1-read.cfg: ");
+    QTest::newRow("history is read-only") << "read-only" << snapshot;
+    QTest::newRow("the disk is full")
+        << "full" << snapshot + "not every byte could be written; the disk may be full";
+    QTest::newRow("history is a file") << "file"
+                                       << "cannot make the folder ";
+}
+
+void TestDiskFaults::aHistoryThatCannotBeKeptFailsNothing()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, reason);
+    TestApp t;
+    // Texts that make a snapshot larger than the full disk's room, which the log is not.
+    QByteArray defaults;
+    for (int item = 150; item < 250; ++item)
+        defaults += QByteArray::number(item) + "    ->" + QByteArray(200, 'd') + "\r\n";
+    QVERIFY(writeAll(t.path(QStringLiteral("default.set")), defaults));
+    const QString history = t.path(QStringLiteral("history"));
+    const QString kept = fault == "file" ? history : history + "/20261201-090000-com1-read.cfg";
+    Tmpfs fs;
+    if (fault == "read-only")
+        MOUNT_OR_SKIP(fs, history, 256, true);
+    QVERIFY(QDir().mkpath(QFileInfo(kept).path()) && writeAll(kept, "10    ->1\r\n"));
+    if (fault == "read-only")
+        QVERIFY(fs.makeReadOnly());
+    t.app.StartProgram(QString());
+
+    int tick = 0;
+    ScriptedConverter converter(t.port, tick);
+    converter.answer = [](const QByteArray &request) {
+        return requestType(request) == 'w' ? charAnswer(requestItem(request), 2) : QByteArray();
+    };
+    {
+        const FileSizeLimit full(fault == "full" ? 16 * 1024 : RLIM_INFINITY);
+        QVERIFY(full.isActive());
+        Commands(t.app).CmdLeesAlles();
+        for (; tick < 4000 && (tick == 0 || !t.app.engine.isQuiet()); ++tick)
+            t.app.TmrAfhandelTick();
+    }
+    QVERIFY(messageWindowHolds(t, QStringLiteral("Reading of all settings was successfull.")));
+    QVERIFY(t.dialogs.boxes.isEmpty());
+    const QByteArray log = readAll(t.path(DayLog));
+    QCOMPARE(log.count("History not kept: "), 1);
+    const QString why = (reason.startsWith('/') ? t.home.path() : QString()) + reason;
+    QVERIFY2(log.contains("History not kept: " + why.toLatin1()), log.constData());
+    const QStringList shown(t.app.log.MessageLines.begin(), t.app.log.MessageLines.end());
+    QCOMPARE(shown.filter(QStringLiteral("History not kept: ")).size(), 1);
+    QCOMPARE(readAll(kept), QByteArray("10    ->1\r\n"));
+    if (fault != "file")
+        QCOMPARE(entries(history, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QFileInfo(kept).fileName()});
+    QVERIFY(engineStillWorks(t));
 }
 
 QTEST_GUILESS_MAIN(TestDiskFaults)

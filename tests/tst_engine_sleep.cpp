@@ -3,7 +3,7 @@
 // with its timer sleeping and waking as the window's does. Everything each program
 // does (every call into the screen, every frame sent, every log line and message
 // box, and the engine's counters at every command and at the end), stamped with the
-// clock, must be the same.
+// clock, must be the same. So must a program that keeps no history of the settings.
 
 #include "app/Commands.h"
 #include "support/EngineRig.h"
@@ -177,15 +177,18 @@ struct Run
     QStringList record;
     int ticks = 0;
     bool asleepAtEnd = false;
+    QStringList history; // the snapshots' file names, with their items 10 and 11
 };
 
 // Runs a script ("AT COMMAND [ARGUMENT]; ...", AT in ms) on a fresh program until
 // endMs. `sleeping` drives the engine timer as the window does, else it ticks every
 // 25 ms.
-Run run(const QString &script, int endMs, bool portFails, bool sleeping)
+Run run(const QString &script, int endMs, bool portFails, bool sleeping, bool history = true)
 {
     Program p;
     Run result;
+    if (!history)
+        p.app.engine.onUnitLearnt = nullptr;
     p.clock.monotonic = 0;
     p.port.failNextOpen = portFails;
     p.app.StartProgram(QString());
@@ -244,6 +247,11 @@ Run run(const QString &script, int endMs, bool portFails, bool sleeping)
         result.record.append(QString::number(frame.tick) + " sent " + spacedHex(frame.bytes));
     result.record += p.record;
     result.asleepAtEnd = sleeping && nextTick < 0;
+    for (const Snapshot &snapshot : p.app.history.snapshots()) {
+        const FileValues values = SettingsHistory::valuesOf(snapshot.path).value();
+        result.history.prepend(QFileInfo(snapshot.path).fileName() + " 10=" + values[10].asText() +
+                               " 11=" + values[11].asText());
+    }
     return result;
 }
 
@@ -256,6 +264,7 @@ class TestEngineSleep : public QObject
 private Q_SLOTS:
     void aSleepingTimerChangesNothing_data();
     void aSleepingTimerChangesNothing();
+    void keepingTheHistoryAddsNoTick();
 };
 
 void TestEngineSleep::aSleepingTimerChangesNothing_data()
@@ -320,6 +329,21 @@ void TestEngineSleep::aSleepingTimerChangesNothing()
     // It did sleep, and sleeps at the end.
     QVERIFY(sleeping.ticks < ticking.ticks);
     QVERIFY(sleeping.asleepAtEnd);
+}
+
+// A read-all, then write changed with four changes read back: the snapshots are kept
+// within the steps that end the work.
+void TestEngineSleep::keepingTheHistoryAddsNoTick()
+{
+    const QString script = QStringLiteral("500 read-all; 8000 four; 8100 write-changed");
+    const Run kept = run(script, 21000, false, false);
+    const Run notKept = run(script, 21000, false, false, false);
+    QVERIFY(kept.record.join('\n').contains("Applied 4 changed settings"));
+    QCOMPARE(kept.record, notKept.record);
+    QCOMPARE(notKept.history, QStringList());
+    // The reads of write changed found what the read-all had kept.
+    QCOMPARE(kept.history, QStringList({"20261207-100000-com1-read.cfg 10=1 11=1",
+                                        "20261207-100000-com1-written.cfg 10=2 11=1"}));
 }
 
 QTEST_GUILESS_MAIN(TestEngineSleep)

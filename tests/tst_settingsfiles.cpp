@@ -4,6 +4,7 @@
 #include "screen/HeadlessScreen.h"
 #include "screen/ScreenTransfer.h"
 #include "settings/SettingsFiles.h"
+#include "settings/SettingsHistory.h"
 #include "settings/SettingsTable.h"
 #include "support/FileBytes.h"
 #include "support/FileSizeLimit.h"
@@ -101,7 +102,7 @@ QByteArray LineValue(const QByteArray &file, int item)
 
 // Everything a failed read must leave alone: the working values, the converter's
 // values and what every setting control shows.
-QStringList Snapshot(const Rig &rig)
+QStringList StateOf(const Rig &rig)
 {
     QStringList state;
     for (int item = 0; item < ItemSlots; ++item) {
@@ -168,6 +169,9 @@ private Q_SLOTS:
     void killedSaveLeavesEitherOldOrNewFile();
     void fileIsCheckedBeforeAToolWithoutWindowUsesIt_data();
     void fileIsCheckedBeforeAToolWithoutWindowUsesIt();
+    void snapshotNamesHoldThePortSafely_data();
+    void snapshotNamesHoldThePortSafely();
+    void historyKeepsTheFirstAndTheNewest();
 };
 
 void TestSettingsFiles::saveRightAfterStartWithoutDefaultFileHoldsTheStartTable()
@@ -512,7 +516,7 @@ void TestSettingsFiles::userFileThatCannotBeReadChangesNothing()
     rig.table.UnitValue[13] = Value::int16(2);
     rig.table.UnitValue[151] = Value::text("unit");
     rig.screen.typeText(152, "typed");
-    const QStringList before = Snapshot(rig);
+    const QStringList before = StateOf(rig);
 
     if (directory)
         QVERIFY(QDir(rig.home.path()).mkdir(name));
@@ -524,7 +528,7 @@ void TestSettingsFiles::userFileThatCannotBeReadChangesNothing()
     QCOMPARE(rig.dialogs.boxes[0].title, QString("Kestrum by Brivane"));
     QCOMPARE(rig.dialogs.boxes[0].text, QString("Error reading setup-file"));
     QCOMPARE(rig.dialogs.boxes[0].icon, Dialogs::Icon::Critical);
-    QCOMPARE(Snapshot(rig), before);
+    QCOMPARE(StateOf(rig), before);
 }
 
 void TestSettingsFiles::hostileFilesLoadInOnePass_data()
@@ -568,10 +572,10 @@ void TestSettingsFiles::emptyPathDoesNothing()
     Rig rig;
     rig.screen.typeText(151, "typed");
     rig.table.UnitValue[13] = Value::int16(1);
-    const QStringList before = Snapshot(rig);
+    const QStringList before = StateOf(rig);
     QVERIFY(!rig.files.ReadSettingsFile(QString()));
     QVERIFY(!rig.files.WriteSettingsFile(QString()));
-    QCOMPARE(Snapshot(rig), before);
+    QCOMPARE(StateOf(rig), before);
     QVERIFY(rig.dialogs.boxes.isEmpty());
     QCOMPARE(QDir(rig.home.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
              QStringList());
@@ -756,4 +760,69 @@ void TestSettingsFiles::fileIsCheckedBeforeAToolWithoutWindowUsesIt()
     QTEST(checked.lenientTakesIt, "lenientTakesIt");
     if (checked.taken())
         QTEST(checked.values[10].asText(), "item10");
+}
+
+void TestSettingsFiles::snapshotNamesHoldThePortSafely_data()
+{
+    QTest::addColumn<QString>("port"); // as the program or --port names it
+    QTest::addColumn<QString>("name");
+    QTest::newRow("a number") << "Com3"
+                              << "com3";
+    QTest::newRow("a number as --port takes it") << "12"
+                                                 << "com12";
+    QTest::newRow("a device") << "/dev/ttyUSB1"
+                              << "ttyUSB1";
+    QTest::newRow("a by-id name") << "/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0"
+                                  << "usb-FTDI_FT232R_A50285BI-if00-port0";
+    QTest::newRow("blanks and odd characters") << "/tmp/my ports/tty:V0 (2)"
+                                               << "tty_V0__2_";
+    QTest::newRow("a hidden name") << "/dev/.ttyX"
+                                   << "_.ttyX";
+    QTest::newRow("a network server") << "tcp://10.0.0.7:4001"
+                                      << "10.0.0.7-4001";
+    QTest::newRow("a server by name") << "rfc2217://conv-3.site.example:2217"
+                                      << "conv-3.site.example-2217";
+    QTest::newRow("an IPv6 server") << "tcp://[fe80::1]:4001"
+                                    << "fe80__1-4001";
+}
+
+void TestSettingsFiles::snapshotNamesHoldThePortSafely()
+{
+    QFETCH(QString, port);
+    QFETCH(QString, name);
+    QCOMPARE(SnapshotPortName(port), name);
+}
+
+// Snapshots of which the history keeps three besides the first. One equal to the
+// newest of its port is not kept again, one equal to another port's is; one whose
+// second a snapshot of its port already has takes the next free second.
+void TestSettingsFiles::historyKeepsTheFirstAndTheNewest()
+{
+    Rig rig;
+    SettingsHistory history(rig.globals);
+    history.keptSnapshots = 3;
+    FileValues values = *SettingsFileLines().values();
+    const QDateTime start(QDate(2026, 12, 7), QTime(10, 0, 0));
+    // port, value of item 10, second
+    const std::tuple<const char *, int, int> steps[] = {
+        {"Com1", 0, 0}, {"Com1", 1, 1},         {"Com1", 2, 2}, {"Com1", 0, 3}, {"Com1", 1, 4},
+        {"Com1", 2, 5}, {"/dev/ttyUSB1", 2, 6}, {"Com1", 2, 7}, {"Com1", 0, 5}};
+    QStringList kept;
+    for (const auto &[port, value, second] : steps) {
+        values[10] = Value::number(value);
+        const SettingsHistory::Kept k =
+            history.keep(values, QLatin1String(port), Snapshot::Event::Read, start.addSecs(second));
+        QCOMPARE(k.error, QString());
+        kept.append(QFileInfo(k.path).fileName().remove(QStringLiteral("20261207-")));
+    }
+    QCOMPARE(kept,
+             QStringList({"100000-com1-read.cfg", "100001-com1-read.cfg", "100002-com1-read.cfg",
+                          "100003-com1-read.cfg", "100004-com1-read.cfg", "100005-com1-read.cfg",
+                          "100006-ttyUSB1-read.cfg", "", "100006-com1-read.cfg"}));
+    QStringList left;
+    for (const auto &s : history.snapshots())
+        left.append(QFileInfo(s.path).fileName().remove(QStringLiteral("20261207-")));
+    QCOMPARE(left, QStringList({"100006-ttyUSB1-read.cfg", "100006-com1-read.cfg",
+                                "100005-com1-read.cfg", "100000-com1-read.cfg"}));
+    QCOMPARE(ReadAll(history.snapshots().first().path).count("\r\n"), 250);
 }

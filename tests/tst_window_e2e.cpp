@@ -327,6 +327,30 @@ void TestWindowE2e::writeChangedShowsTheChangesAndWritesOnlyThose()
     QVERIFY(rig.screen().progressText().endsWith(
         QStringLiteral(" OK\r\nThe unit already holds these settings.\r\n")));
     QCOMPARE(rig.dialogs.changeLists.size(), 1);
+
+    // The history holds the unit before and after the change. The state before, loaded
+    // into the screen, shows where it differs from the unit, and restores it.
+    rig.dialogs.snapshotAnswers = {1};
+    QVERIFY(rig.press(QStringLiteral("CmdHistory")));
+    QStringList seen;
+    for (const SnapshotRow &row : rig.dialogs.historyRows)
+        seen << row.port + ' ' + row.event + ' ' + row.changes;
+    for (const PlannedChange &d : rig.dialogs.historyDifferences.value(1))
+        seen << QString::number(d.item) + ' ' + d.unitText + ' ' + d.wantedText;
+    QCOMPARE(seen, QStringList({"Com1 written 2", "Com1 read -", "10 9600 baud 19200 baud",
+                                "13 no parity odd parity"}));
+    QCOMPARE(rig.dialogs.historyDifferences.value(0).size(), 0);
+    QCOMPARE(rig.screen().selectedIndex(10), 3);
+    QVERIFY(rig.nextColouring());
+    QCOMPARE(rig.screen().colour(10), ControlColour::DifferentFromUnit);
+    QCOMPARE(rig.screen().colour(11), ControlColour::EqualToUnit);
+    rig.dialogs.changeAnswers = {true};
+    QVERIFY(rig.press(QStringLiteral("CmdWriteChanged")));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.app->engine.isQuiet(), 20000);
+    QCOMPARE(rig.log.last(),
+             QStringLiteral("Applied 2 changed settings; all read back as written."));
+    QCOMPARE(rig.simValue(10), QStringLiteral("3"));
+    QCOMPARE(rig.simValue(13), QStringLiteral("0"));
 }
 
 QTEST_MAIN(TestWindowE2e)

@@ -26,6 +26,28 @@ QString GroupOf(int item)
 
 } // namespace
 
+void FillChangesTable(QTableWidget *table, const QList<PlannedChange> &changes,
+                      const QString &unitHeading, const QString &wantedHeading)
+{
+    table->clear();
+    table->setColumnCount(5);
+    table->setRowCount(int(changes.size()));
+    table->setHorizontalHeaderLabels({QStringLiteral("Item"), QStringLiteral("Group"),
+                                      QStringLiteral("Setting"), unitHeading, wantedHeading});
+    table->verticalHeader()->hide();
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    for (int row = 0; row < changes.size(); ++row) {
+        const PlannedChange &change = changes[row];
+        const QStringList cells = {QString::number(change.item), GroupOf(change.item),
+                                   change.legend, change.unitText, change.wantedText};
+        for (int column = 0; column < cells.size(); ++column)
+            table->setItem(row, column, new QTableWidgetItem(cells[column]));
+    }
+    table->resizeColumnsToContents();
+    table->horizontalHeader()->setStretchLastSection(true);
+}
+
 ChangesDialog::ChangesDialog(const QList<PlannedChange> &changes, QWidget *parent)
     : QDialog(parent), m_table(new QTableWidget(int(changes.size()), 5, this))
 {
@@ -35,21 +57,7 @@ ChangesDialog::ChangesDialog(const QList<PlannedChange> &changes, QWidget *paren
 
     auto *intro = new QLabel(QStringLiteral("These settings differ from what the unit holds:"));
     m_table->setObjectName(QStringLiteral("TableChanges"));
-    m_table->setHorizontalHeaderLabels({QStringLiteral("Item"), QStringLiteral("Group"),
-                                        QStringLiteral("Setting"), QStringLiteral("On the unit"),
-                                        QStringLiteral("New value")});
-    m_table->verticalHeader()->hide();
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    for (int row = 0; row < changes.size(); ++row) {
-        const PlannedChange &change = changes[row];
-        const QStringList cells = {QString::number(change.item), GroupOf(change.item),
-                                   change.legend, change.unitText, change.wantedText};
-        for (int column = 0; column < cells.size(); ++column)
-            m_table->setItem(row, column, new QTableWidgetItem(cells[column]));
-    }
-    m_table->resizeColumnsToContents();
-    m_table->horizontalHeader()->setStretchLastSection(true);
+    FillChangesTable(m_table, changes, QStringLiteral("On the unit"), QStringLiteral("New value"));
 
     auto *buttons = new QDialogButtonBox;
     QPushButton *write = buttons->addButton(

@@ -19,3 +19,8 @@ public:
 private:
     QTableWidget *m_table;
 };
+
+// Fills table with one row per setting: item, group (page), setting, the two values
+// under the two headings given.
+void FillChangesTable(QTableWidget *table, const QList<PlannedChange> &changes,
+                      const QString &unitHeading, const QString &wantedHeading);

@@ -518,7 +518,8 @@ QWidget *MainWindow::buildFilePage()
     QGroupBox *all = makeFrame(QStringLiteral("Frame1"), QStringLiteral("All settings: "));
     auto *allRow = new QHBoxLayout(all);
     for (const auto &[name, caption] : {std::pair{"CmdOpslaanUnitGegevens", "Save to file"},
-                                        std::pair{"CmdLezenUnitgegevens", "Read from file"}}) {
+                                        std::pair{"CmdLezenUnitgegevens", "Read from file"},
+                                        std::pair{"CmdHistory", "History..."}}) {
         QPushButton *button = makeButton(QLatin1String(name), QLatin1String(caption));
         m_buttons[button->objectName()] = button;
         allRow->addWidget(button);
@@ -663,6 +664,7 @@ void MainWindow::attach(Kestrum &app, Commands &commands)
     onClick(QStringLiteral("CmdInstellingenLezen"), [c] { c->CmdInstellingenLezen(); });
     onClick(QStringLiteral("CmdOpslaanUnitGegevens"), [c] { c->CmdOpslaanUnitGegevens(); });
     onClick(QStringLiteral("CmdLezenUnitgegevens"), [c] { c->CmdLezenUnitgegevens(); });
+    onClick(QStringLiteral("CmdHistory"), [c] { c->CmdHistory(); });
     m_reports = std::make_unique<ReportCommands>(app, commands);
     ReportCommands *r = m_reports.get();
     onClick(QStringLiteral("CmdExportReport"), [r] { r->CmdExportReport(); });

@@ -1,6 +1,7 @@
 #include "window/WidgetDialogs.h"
 
 #include "window/ChangesDialog.h"
+#include "window/HistoryDialog.h"
 
 #include "report/Report.h"
 
@@ -24,6 +25,16 @@ bool WidgetDialogs::confirmChanges(const QList<PlannedChange> &changes)
 {
     ChangesDialog dialog(changes, m_parent);
     return dialog.exec() == QDialog::Accepted;
+}
+
+std::optional<int>
+WidgetDialogs::chooseSnapshot(const QList<SnapshotRow> &rows,
+                              const std::function<QList<PlannedChange>(int row)> &differences)
+{
+    HistoryDialog dialog(rows, differences, m_parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.chosen();
 }
 
 bool WidgetDialogs::question(const QString &title, const QString &text)

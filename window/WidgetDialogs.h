@@ -22,6 +22,9 @@ public:
                          const QString &filter) override;
     void beep() override;
     bool confirmChanges(const QList<PlannedChange> &changes) override;
+    std::optional<int>
+    chooseSnapshot(const QList<SnapshotRow> &rows,
+                   const std::function<QList<PlannedChange>(int row)> &differences) override;
     std::optional<QString> textLine(const QString &title, const QString &label,
                                     const QString &text = QString()) override;
     void printPreview(const std::function<void(QPagedPaintDevice &device)> &paint) override;
