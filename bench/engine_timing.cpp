@@ -8,6 +8,7 @@
 //     engine_timing [--sim PATH] [--rounds N]
 
 #include "app/Kestrum.h"
+#include "base/FixedAnswerDialogs.h"
 #include "screen/HeadlessScreen.h"
 #include "serial/QtSerialBackend.h"
 
@@ -28,29 +29,6 @@ namespace {
 constexpr double TickMs = 25.0;
 constexpr int BulkItems = 27;
 
-// Nothing here asks the user anything; a message box means a failed series.
-class QuietDialogs : public Dialogs
-{
-public:
-    void messageBox(const QString &, const QString &text, Icon) override
-    {
-        std::fprintf(stderr, "engine_timing: message box: %s\n", qPrintable(text));
-        ++boxes;
-    }
-    bool question(const QString &, const QString &) override { return true; }
-    QString openFileName(const QString &, const QString &, const QString &) override
-    {
-        return QString();
-    }
-    QString saveFileName(const QString &, const QString &, const QString &) override
-    {
-        return QString();
-    }
-    void beep() override {}
-    bool confirmChanges(const QList<PlannedChange> &) override { return true; }
-    int boxes = 0;
-};
-
 struct Run
 {
     bool done = false;
@@ -60,7 +38,7 @@ struct Run
 
 // Ticks the engine every 25 ms from the moment the request is raised until the
 // series reports success (or a message box or the deadline ends it).
-Run timeSeries(Kestrum &app, QuietDialogs &dialogs, qint16 &request, const QString &doneText,
+Run timeSeries(Kestrum &app, FixedAnswerDialogs &dialogs, qint16 &request, const QString &doneText,
                int timeoutMs)
 {
     Run run;
@@ -76,7 +54,7 @@ Run timeSeries(Kestrum &app, QuietDialogs &dialogs, qint16 &request, const QStri
     QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
         app.TmrAfhandelTick();
         ++run.ticks;
-        if (finished || dialogs.boxes > 0) {
+        if (finished || !dialogs.boxes.isEmpty()) {
             run.wallMs = double(wall.nsecsElapsed()) / 1e6;
             loop.quit();
         }
@@ -87,6 +65,10 @@ Run timeSeries(Kestrum &app, QuietDialogs &dialogs, qint16 &request, const QStri
     timer.start(int(TickMs));
     loop.exec();
     app.log.onLine = nullptr;
+    // A message box means the series failed.
+    for (const QString &box : std::as_const(dialogs.boxes))
+        std::fprintf(stderr, "engine_timing: message box: %s\n", qPrintable(box));
+    dialogs.boxes.clear();
     run.done = finished;
     return run;
 }
@@ -147,7 +129,7 @@ int main(int argc, char **argv)
     }
 
     HeadlessScreen screen;
-    QuietDialogs dialogs;
+    FixedAnswerDialogs dialogs{true};
     QtSerialBackend backend;
     SystemClock clock;
     Kestrum app(screen, dialogs, backend, clock, home.path());

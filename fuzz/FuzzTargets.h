@@ -11,6 +11,7 @@
 
 #include "app/Commands.h"
 #include "app/Kestrum.h"
+#include "base/FixedAnswerDialogs.h"
 #include "base/SetupFile.h"
 #include "base/TextHelpers.h"
 #include "protocol/Frames.h"
@@ -38,29 +39,6 @@
 
 namespace FuzzTargets {
 
-// Answers every question with OK, cancels every file dialog, records message boxes.
-class AnsweringDialogs : public Dialogs
-{
-public:
-    void messageBox(const QString &title, const QString &text, Icon) override
-    {
-        boxes.append(title + QLatin1Char('|') + text);
-    }
-    bool question(const QString &, const QString &) override { return true; }
-    QString openFileName(const QString &, const QString &, const QString &) override
-    {
-        return QString();
-    }
-    QString saveFileName(const QString &, const QString &, const QString &) override
-    {
-        return QString();
-    }
-    void beep() override {}
-    bool confirmChanges(const QList<PlannedChange> &) override { return true; }
-
-    QStringList boxes;
-};
-
 // In UTC: a local time would have the C library look at the zone file again for every
 // line logged.
 class FixedClock : public Clock
@@ -87,7 +65,7 @@ inline QString scratchFolder()
 struct FuzzApp
 {
     HeadlessScreen screen;
-    AnsweringDialogs dialogs;
+    FixedAnswerDialogs dialogs{true};
     MemorySerialBackend port;
     FixedClock clock;
     Kestrum app;
@@ -488,7 +466,7 @@ inline const FuzzApp &startedProgram()
 struct EngineRun
 {
     HeadlessScreen &screen;
-    AnsweringDialogs dialogs;
+    FixedAnswerDialogs dialogs{true};
     MemorySerialBackend port;
     FixedClock clock;
     Kestrum app;
@@ -887,7 +865,7 @@ struct SettingsFileRig
     Globals globals;
     SettingsTable table;
     CountingView view;
-    AnsweringDialogs dialogs;
+    FixedAnswerDialogs dialogs{true};
     SettingsFiles files{globals, table, view, dialogs};
 };
 

@@ -1,6 +1,6 @@
 #include "report/ReportSources.h"
 
-#include "base/Dialogs.h"
+#include "base/FixedAnswerDialogs.h"
 #include "base/Globals.h"
 #include "settings/SettingsFiles.h"
 #include "settings/SettingsView.h"
@@ -20,31 +20,12 @@ public:
     void ControlsToSettings() override {}
 };
 
-class QuietDialogs : public Dialogs
-{
-public:
-    void messageBox(const QString &, const QString &text, Icon) override { boxes.append(text); }
-    bool question(const QString &, const QString &) override { return false; }
-    QString openFileName(const QString &, const QString &, const QString &) override
-    {
-        return QString();
-    }
-    QString saveFileName(const QString &, const QString &, const QString &) override
-    {
-        return QString();
-    }
-    void beep() override {}
-    bool confirmChanges(const QList<PlannedChange> &) override { return false; }
-
-    QStringList boxes;
-};
-
 struct Reader
 {
     Globals globals;
     SettingsTable table;
     QuietView view;
-    QuietDialogs dialogs;
+    FixedAnswerDialogs dialogs{false};
     SettingsFiles files{globals, table, view, dialogs};
 };
 
