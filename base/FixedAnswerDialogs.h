@@ -15,7 +15,7 @@ public:
 
     void messageBox(const QString &title, const QString &text, Icon) override
     {
-        boxes.append(title + QLatin1Char('|') + text);
+        boxes << title + QLatin1Char('|') + text;
     }
     bool question(const QString &, const QString &) override { return answer_; }
     QString openFileName(const QString &, const QString &, const QString &) override
