@@ -17,7 +17,7 @@ struct PdfAttachment
 };
 
 // QPdfWriter makes PDF/A-1b, and PDF/A-1 allows no embedded file at all. PDF/A-3
-// allows one when it is an associated file: its file specification names its
+// allows one when it is an associated file: its /Filespec dictionary names its
 // relationship to the document and is listed in the catalogue's /AF, and the
 // embedded stream names its type and date. This appends to the PDF/A-1b document
 // `pdf` an incremental update that embeds the attachment so, as the source of the
