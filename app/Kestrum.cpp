@@ -1,7 +1,6 @@
 #include "app/Kestrum.h"
 
 #include "base/SetupFile.h"
-#include "base/TextFiles.h"
 #include "screen/Catalogue.h"
 #include "screen/Screen.h"
 #include "serial/PortBackend.h"
@@ -60,10 +59,7 @@ void Kestrum::KeepSnapshot(Snapshot::Event event)
     SettingsFileLines lines;
     QFile defaults(files.defaultFilePath());
     if (defaults.open(QIODevice::ReadOnly))
-        ReadTextFileLines(defaults, [&](QByteArrayView line) {
-            lines.take(line);
-            return true;
-        });
+        lines.takeAll(defaults);
     FileValues values = lines.values().value_or(*SettingsFileLines().values());
     for (int item = 0; item < FileItemCount; ++item) {
         if (!IsBulkItem(item))

@@ -46,6 +46,14 @@ void SettingsFileLines::take(QByteArrayView bytes)
     }
 }
 
+TextLinesEnd SettingsFileLines::takeAll(QIODevice &file)
+{
+    return ReadTextFileLines(file, [this](QByteArrayView line) {
+        take(line);
+        return true;
+    });
+}
+
 // A number that does not fit in a floating-point number (the reader gives infinity
 // for it) fails the whole file.
 std::optional<FileValues> SettingsFileLines::values(int *tooLarge) const
@@ -136,10 +144,7 @@ bool SettingsFiles::readFile(const QString &path, FileKind kind)
 
     QFile file(path);
     if (file.open(QIODevice::ReadOnly)) {
-        const TextLinesEnd end = ReadTextFileLines(file, [&](QByteArrayView line) {
-            lines.take(line);
-            return true;
-        });
+        const TextLinesEnd end = lines.takeAll(file);
         file.close();
         complete = end == TextLinesEnd::EndOfFile;
         if (!complete && kind == FileKind::User) {

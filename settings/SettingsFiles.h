@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/TextFiles.h"
 #include "settings/SettingsTable.h"
 
 #include <QByteArray>
@@ -23,6 +24,8 @@ class SettingsFileLines
 public:
     // The next line of the file, without its line end.
     void take(QByteArrayView line);
+    // Every line of an open file, up to its end or a failure; says which ended it.
+    TextLinesEnd takeAll(QIODevice &file);
 
     const QString &valueText(int item) const { return m_texts[item]; }
     // The number (from 1) of the last line that gave the item its value; 0 when no

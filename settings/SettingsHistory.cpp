@@ -129,11 +129,7 @@ std::optional<FileValues> SettingsHistory::valuesOf(const QString &path)
     if (file.size() > MaxSnapshotBytes || !file.open(QIODevice::ReadOnly))
         return std::nullopt;
     SettingsFileLines lines;
-    const TextLinesEnd end = ReadTextFileLines(file, [&](QByteArrayView line) {
-        lines.take(line);
-        return true;
-    });
-    if (end != TextLinesEnd::EndOfFile)
+    if (lines.takeAll(file) != TextLinesEnd::EndOfFile)
         return std::nullopt;
     return lines.values();
 }
