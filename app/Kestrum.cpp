@@ -5,8 +5,6 @@
 #include "screen/Screen.h"
 #include "serial/PortBackend.h"
 
-#include <QFile>
-
 #include <algorithm>
 
 Kestrum::Kestrum(Screen &screen_, Dialogs &dialogs_, SerialBackend &backend, const Clock &clock_,
@@ -56,11 +54,7 @@ void Kestrum::KeepSnapshot(Snapshot::Event event)
 {
     // As "read-all --save" writes them: the items the unit was not asked for keep the
     // default file's values (0 or "" without one).
-    SettingsFileLines lines;
-    QFile defaults(files.defaultFilePath());
-    if (defaults.open(QIODevice::ReadOnly))
-        lines.takeAll(defaults);
-    FileValues values = lines.values().value_or(*SettingsFileLines().values());
+    FileValues values = DefaultSetOf(globals.ProgramFolder);
     for (int item = 0; item < FileItemCount; ++item) {
         if (!IsBulkItem(item))
             continue;

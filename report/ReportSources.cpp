@@ -1,33 +1,22 @@
 #include "report/ReportSources.h"
 
-#include "base/FixedAnswerDialogs.h"
-#include "base/Globals.h"
 #include "settings/SettingsFiles.h"
-#include "settings/SettingsView.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace {
 
-// Reading a file for a report touches no screen and asks nothing; a box the reader
-// would show means the file could not be taken.
-class QuietView : public SettingsView
+ReportValues AsReportValues(const FileValues &values)
 {
-public:
-    void SettingsToControls() override {}
-    void ControlsToSettings() override {}
-};
-
-struct Reader
-{
-    Globals globals;
-    SettingsTable table;
-    QuietView view;
-    FixedAnswerDialogs dialogs{false};
-    SettingsFiles files{globals, table, view, dialogs};
-};
+    ReportValues all;
+    std::copy(values.begin(), values.end(), all.begin());
+    return all;
+}
 
 } // namespace
 
@@ -45,12 +34,18 @@ std::optional<ReportSource> LoadReportFile(const QString &path, QString *error)
     source.fileBytes = file.readAll();
     const bool readWhole = file.error() == QFile::NoError;
     file.close();
-    Reader reader;
-    if (!readWhole || !reader.files.ReadSettingsFile(path)) {
+    // The bytes the report carries are the ones it shows, read by the rules of
+    // "Read from file".
+    QBuffer bytes(&source.fileBytes);
+    bytes.open(QIODevice::ReadOnly);
+    SettingsFileLines lines;
+    const bool complete = readWhole && lines.takeAll(bytes) == TextLinesEnd::EndOfFile;
+    const std::optional<FileValues> values = complete ? lines.values() : std::nullopt;
+    if (!values) {
         *error = QStringLiteral("cannot read the settings file \"%1\"").arg(path);
         return std::nullopt;
     }
-    source.values = reader.table.FileValue;
+    source.values = AsReportValues(*values);
     for (int item = 0; item < FileItemCount; ++item)
         source.known[item] = true;
     source.name = info.fileName();
@@ -68,10 +63,7 @@ std::optional<ReportSource> LoadReportFile(const QString &path, QString *error)
 
 ReportValues LoadDefaultSet(const QString &programFolder)
 {
-    Reader reader;
-    reader.globals.ProgramFolder = programFolder;
-    reader.files.ReadDefaultFile();
-    return reader.table.FileValue;
+    return AsReportValues(DefaultSetOf(programFolder));
 }
 
 ReportSource SourceFromValues(const QString &description, const QString &name,

@@ -28,6 +28,11 @@ const QString ReadError = QStringLiteral("Error reading setup-file");
 const QString WriteError = QStringLiteral("Error writing settings-file");
 const QString Separator = QStringLiteral("    ->");
 
+QString DefaultFilePathOf(const QString &programFolder)
+{
+    return programFolder + QStringLiteral("/default.set");
+}
+
 } // namespace
 
 void SettingsFileLines::take(QByteArrayView bytes)
@@ -103,7 +108,16 @@ SettingsFiles::SettingsFiles(Globals &globals, SettingsTable &table, SettingsVie
 
 QString SettingsFiles::defaultFilePath() const
 {
-    return m_globals.ProgramFolder + QStringLiteral("/default.set");
+    return DefaultFilePathOf(m_globals.ProgramFolder);
+}
+
+FileValues DefaultSetOf(const QString &programFolder)
+{
+    SettingsFileLines lines;
+    QFile file(DefaultFilePathOf(programFolder));
+    if (file.open(QIODevice::ReadOnly))
+        lines.takeAll(file);
+    return lines.values().value_or(*SettingsFileLines().values());
 }
 
 bool SettingsFiles::ReadDefaultFile()

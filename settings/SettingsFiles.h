@@ -75,4 +75,9 @@ private:
 
 // The bytes of a settings file holding the values of items 0..249, as the save
 // writes them.
+// The default set of a program folder as the start-up takes it, without a word to
+// the user: the default file's values, the lines read before a failure counting;
+// every item 0 or "" when there is no such file or its values cannot be used.
+FileValues DefaultSetOf(const QString &programFolder);
+
 QByteArray SettingsFileBytes(const std::array<Value, ItemSlots> &values);
