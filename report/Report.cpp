@@ -23,6 +23,12 @@ namespace {
 
 const QString Heading = QStringLiteral("Configuration report");
 
+// The document's title: the heading, and the user's title line after it.
+QString ReportTitle(const ReportInput &input)
+{
+    return input.title.isEmpty() ? Heading : Heading + QStringLiteral(": ") + input.title;
+}
+
 QString Escaped(const QString &text)
 {
     return text.toHtmlEscaped();
@@ -155,7 +161,7 @@ namespace {
 Parts ReportParts(const ReportInput &input)
 {
     Parts parts;
-    parts.title = input.title.isEmpty() ? Heading : Heading + QStringLiteral(": ") + input.title;
+    parts.title = ReportTitle(input);
     QList<QPair<const OfferedPage *, QList<Row>>> pages;
     int fromDefault = 0;
     int fromConverter = 0;
@@ -437,8 +443,7 @@ bool WriteReport(const ReportInput &input, const QString &path, const QLocale &l
         {
             QPdfWriter writer(&buffer);
             writer.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
-            writer.setTitle(input.title.isEmpty() ? Heading
-                                                  : Heading + QStringLiteral(": ") + input.title);
+            writer.setTitle(ReportTitle(input));
             writer.setCreator(input.program);
             writer.setPageLayout(ReportPageLayout(locale));
             if (PaintReport(input, writer) == 0) {

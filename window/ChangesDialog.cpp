@@ -1,6 +1,7 @@
 #include "window/ChangesDialog.h"
 
 #include "base/Maker.h"
+#include "screen/OfferedPages.h"
 
 #include <QDialogButtonBox>
 #include <QHeaderView>
@@ -12,15 +13,14 @@
 namespace {
 
 // The page of the main window a setting is on: the two ESPA inputs have the same
-// legends, only their page tells them apart.
+// legends, only their page tells them apart. Only settings on those pages are ever
+// compared; any other counts as general.
 QString GroupOf(int item)
 {
-    if (item >= 30)
-        return QStringLiteral("ESPA in 2");
-    if (item >= 20)
-        return QStringLiteral("ESPA in 1");
-    if (item >= 5)
-        return QStringLiteral("ESPA-out");
+    for (const OfferedPage &page : OfferedPages()) {
+        if (page.items.contains(item))
+            return page.caption;
+    }
     return QStringLiteral("General settings");
 }
 

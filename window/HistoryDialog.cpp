@@ -45,8 +45,6 @@ HistoryDialog::HistoryDialog(const QList<SnapshotRow> &rows, Differences differe
 
     m_differencesLabel->setObjectName(QStringLiteral("LblHistoryDifferences"));
     m_differencesTable->setObjectName(QStringLiteral("TableHistoryDifferences"));
-    FillChangesTable(m_differencesTable, {}, QStringLiteral("Snapshot"),
-                     QStringLiteral("On screen"));
 
     auto *buttons = new QDialogButtonBox;
     m_load = buttons->addButton(QStringLiteral("Load into screen"), QDialogButtonBox::AcceptRole);
@@ -65,9 +63,11 @@ HistoryDialog::HistoryDialog(const QList<SnapshotRow> &rows, Differences differe
     layout->addWidget(m_differencesLabel);
     layout->addWidget(m_differencesTable, 1);
     layout->addWidget(buttons);
-    if (!rows.isEmpty())
+    // Selecting the newest fills the differences; with none, they say what to do.
+    if (rows.isEmpty())
+        showDifferences();
+    else
         m_snapshots->selectRow(0);
-    showDifferences();
     resize(820, 560);
 }
 
