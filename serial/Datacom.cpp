@@ -146,8 +146,8 @@ void Datacom::reportOpened(const PendingOpen &open)
 void Datacom::reportOpenFailure(const PendingOpen &open, const QString &error)
 {
     // A number that leads to a network address names it, so the user sees which
-    // server failed.
-    const bool named = open.portLabel.contains(open.device);
+    // server failed; an address given in place of the number is named already.
+    const bool named = open.portName == open.device;
     const QString where = NetworkAddress::looksLikeAddress(open.device) && !named
                               ? QStringLiteral(" (") + open.device + QLatin1Char(')')
                               : QString();

@@ -17,6 +17,8 @@ struct NetworkAddress
     QString host; // without brackets
     quint16 port = 0;
 
+    bool operator==(const NetworkAddress &) const = default;
+
     // "tcp://10.1.2.3:4001", "rfc2217://[::1]:4001": the scheme and host in lower case.
     QString text() const;
 

@@ -20,12 +20,6 @@ namespace {
 // oldest bytes make room.
 constexpr qsizetype MaxInput = 1 << 20;
 
-bool sameSettings(const LineSettings &a, const LineSettings &b)
-{
-    return a.baudRate == b.baudRate && a.parity == b.parity && a.dataBits == b.dataBits &&
-           a.stopBits == b.stopBits;
-}
-
 // Keep-alive probes after 10 s of silence, every 5 s, 3 unanswered ones end the
 // connection, and so do requests unacknowledged for 25 s: a server that lost its
 // power or its cable is noticed in half a minute instead of the system's two hours
@@ -93,7 +87,7 @@ public:
     bool reusable(const NetworkAddress &other, const LineSettings &otherSettings) const
     {
         return stage == Stage::Open && m_socket.state() == QAbstractSocket::ConnectedState &&
-               address.text() == other.text() && sameSettings(settings, otherSettings);
+               address == other && settings == otherSettings;
     }
 
     bool write(unsigned char byte)

@@ -10,6 +10,8 @@ struct LineSettings
     char parity = 'N'; // 'N', 'E' or 'O'
     int dataBits = 8;
     int stopBits = 1;
+
+    bool operator==(const LineSettings &) const = default;
 };
 
 // The byte-level port under Datacom. QtSerialBackend talks to a real device,
