@@ -29,8 +29,7 @@ QString Quoted(const QString &text)
 // The name a user knows a setting by: its legend without the colon, else its number.
 QString SettingName(int item)
 {
-    const CatalogueItem *entry = CatalogueEntry(item);
-    QString legend = entry ? entry->legend.trimmed() : QString();
+    QString legend = LegendOf(item);
     if (legend.endsWith(QLatin1Char(':')))
         legend.chop(1);
     return legend.isEmpty() ? QStringLiteral("setting %1").arg(item) : legend;

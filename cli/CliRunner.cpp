@@ -41,29 +41,6 @@ bool IsCallState(qint16 state)
     return state >= Engine::ST_BUFPOS_SEND && state <= Engine::ST_CALL_DATA;
 }
 
-// The legend of a setting without its trailing blanks; "" for a setting without one.
-QString LegendOf(int item)
-{
-    const CatalogueItem *entry = CatalogueEntry(item);
-    QString legend = entry ? entry->legend : QString();
-    while (legend.endsWith(QLatin1Char(' ')))
-        legend.chop(1);
-    return legend;
-}
-
-// The text of choice `number` of a setting with a list of choices, if it has one.
-std::optional<QString> ChoiceTextOf(int item, const Value &value)
-{
-    const CatalogueItem *entry = CatalogueEntry(item);
-    const std::optional<qint16> number = value.asInt16();
-    if (!entry || entry->list == ChoiceList::None || !number)
-        return std::nullopt;
-    const QStringList choices = ChoiceEntries(entry->list);
-    if (*number < 0 || *number >= choices.size())
-        return std::nullopt;
-    return choices.at(*number);
-}
-
 // A number as the file keeps it (its 16-bit form), else as it is.
 QString NumberText(const Value &value)
 {

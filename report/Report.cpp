@@ -34,13 +34,6 @@ QString Escaped(const QString &text)
     return text.toHtmlEscaped();
 }
 
-// The legend without its trailing blanks; "" for an item without one.
-QString LegendOf(int item)
-{
-    const CatalogueItem *entry = CatalogueEntry(item);
-    return entry ? entry->legend.trimmed() : QString();
-}
-
 QString Plural(int count, const QString &one, const QString &many)
 {
     return QString::number(count) + QLatin1Char(' ') + (count == 1 ? one : many);
@@ -143,17 +136,16 @@ QString ValueInWords(int item, const Value &value)
 {
     if (!IsNumberItem(item))
         return QLatin1Char('"') + value.asText() + QLatin1Char('"');
+    if (const std::optional<QString> choice = ChoiceTextOf(item, value))
+        return *choice;
     const std::optional<qint16> number = value.asInt16();
     const QString digits = number ? NumToText(*number) : value.asText();
     const CatalogueItem *entry = CatalogueEntry(item);
     if (!entry || entry->list == ChoiceList::None || !number)
         return digits;
-    const QStringList choices = ChoiceEntries(entry->list);
     if (*number == -1)
         return QStringLiteral("(no choice)");
-    if (*number < 0 || *number >= choices.size())
-        return digits + QStringLiteral(" (no such choice)");
-    return choices.at(*number);
+    return digits + QStringLiteral(" (no such choice)");
 }
 
 namespace {

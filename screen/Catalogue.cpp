@@ -1,6 +1,7 @@
 #include "screen/Catalogue.h"
 
 #include "base/TextHelpers.h"
+#include "base/Value.h"
 #include "screen/Screen.h"
 
 #include <array>
@@ -227,6 +228,27 @@ const CatalogueItem *CatalogueEntry(int item)
     if (index < 0)
         return nullptr;
     return &Catalogue().at(index);
+}
+
+QString LegendOf(int item)
+{
+    const CatalogueItem *entry = CatalogueEntry(item);
+    QString legend = entry ? entry->legend : QString();
+    while (legend.endsWith(QLatin1Char(' ')))
+        legend.chop(1);
+    return legend;
+}
+
+std::optional<QString> ChoiceTextOf(int item, const Value &value)
+{
+    const CatalogueItem *entry = CatalogueEntry(item);
+    const std::optional<qint16> number = value.asInt16();
+    if (!entry || entry->list == ChoiceList::None || !number)
+        return std::nullopt;
+    const QStringList choices = ChoiceEntries(entry->list);
+    if (*number < 0 || *number >= choices.size())
+        return std::nullopt;
+    return choices.at(*number);
 }
 
 bool ButtonsAreDutch(int item)

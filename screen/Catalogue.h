@@ -3,6 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
+class Value;
+
 class Screen;
 
 // Which choice list a CHAR item (or the test call's bleep code) uses.
@@ -40,6 +44,10 @@ struct CatalogueItem
 
 // The 206 setting controls: CHAR 0..78, INT 100..143, TEKST 150..232.
 const CatalogueItem *CatalogueEntry(int item);
+// The legend of a setting without its trailing blanks; "" for a setting without one.
+QString LegendOf(int item);
+// The text of choice `value` of a setting with a list of choices, if it has one.
+std::optional<QString> ChoiceTextOf(int item, const Value &value);
 const QList<CatalogueItem> &Catalogue();
 
 // Per-item button captions: "Lezen"/"Schrijven" or "Read"/"PROGRAM".
